@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class Triode;
+
+// A dense matrix of doubles stored column by column: element (r, c) lives at c * rows + r.
+// Storage is sized once, when a block is constructed; recomputation only overwrites values.
+struct StateSpaceMatrix
+{
+    uint32_t rows = 0;
+    uint32_t cols = 0;
+    std::vector<double> values;
+
+    void resize (uint32_t newRows, uint32_t newCols);
+    void fill (double value);
+
+    double& operator() (uint32_t r, uint32_t c) { return values[static_cast<size_t> (c) * rows + r]; }
+    double operator() (uint32_t r, uint32_t c) const { return values[static_cast<size_t> (c) * rows + r]; }
+    const double* data() const { return values.data(); }
+};
+
+// Discretised state-space model of one circuit block:
+//   x[n] = A x[n-1] + B u[n] + C i[n]      (history currents of the capacitors)
+//   p[n] = D x[n-1] + E u[n]               (nonlinear inputs)
+//   v[n] = p[n] + F i[n],  i[n] = f(v[n])  (triode ports)
+//   y[n] = G x + H u[n] + K i[n]
+class SSParamsVec
+{
+public:
+    SSParamsVec (uint32_t nx, uint32_t nu, uint32_t nv, uint32_t ni);
+    virtual ~SSParamsVec();
+
+    SSParamsVec (const SSParamsVec&) = delete;
+    SSParamsVec& operator= (const SSParamsVec&) = delete;
+
+    virtual void setSampleRate (double rate) = 0;
+    virtual void updateMatrices() {}
+
+    // i = f(v): port currents from port voltages (nv in, ni out).
+    virtual void computePortCurrents (const double* /*v*/, double* /*i*/) const {}
+    // J = df/dv, an ni x nv matrix; only the entries of each triode's own ports are written.
+    virtual void computePortJacobian (const double* /*v*/, StateSpaceMatrix& /*J*/) const {}
+
+    virtual void reservedOperation1() {}
+    virtual void reservedOperation2() {}
+
+    // p = D x + E u
+    virtual void computeNonlinearInputs (const double* /*u*/, const double* /*x*/, double* /*p*/) const {}
+    // xNext = A x + B u + C i; xNext must not alias x.
+    virtual void updateState (const double* /*u*/, const double* /*i*/, const double* /*x*/, double* /*xNext*/) const {}
+    // y = G x + H u + K i (one output)
+    virtual void computeOutput (const double* /*u*/, const double* /*x*/, const double* /*i*/, double* /*y*/) const {}
+
+    uint32_t numStates;           // nx
+    uint32_t numInputs;           // nu: index 0 is the signal, the rest are DC supplies
+    uint32_t numNonlinearInputs;  // nv
+    uint32_t numNonlinearOutputs; // ni
+    uint32_t numOutputs;          // ny, always 1
+
+    StateSpaceMatrix A, B, C, D, E, F, G, H, K;
+};
+
+// Adds control positions, numbered automation values (supplies first, then pot parts)
+// and the triode model used for the port equations.
+class SSParamsVecAutomation : public SSParamsVec
+{
+public:
+    using SSParamsVec::SSParamsVec;
+
+    virtual void setControlPosition (uint32_t /*position*/) {}
+    virtual double getAutomationValue (int32_t /*index*/) const { return 0.0; }
+    virtual void setAutomationValue (int32_t /*index*/, const double& /*value*/) {}
+    // A plain copy of the matrices and sources without control law; shares the triode,
+    // so it must not outlive its source.
+    virtual std::unique_ptr<SSParamsVecAutomation> clone() const { return nullptr; }
+
+    int32_t numPositions = 1;
+    int32_t numAutomationValues = 0;
+    int32_t controlPosition = 0;
+    int32_t firstSourceInput = 1;
+    int32_t numSourceInputs = 0;
+    Triode* triode = nullptr; // not owned
+};
