@@ -23,8 +23,12 @@ constexpr int barLastRow = 15;
 void drawSettingsTab (juce::Graphics& g)
 {
     const juce::Rectangle<float> tab (186.0f, 0.0f, 90.0f, 18.0f);
+    // The border's anti-aliasing must not spill over the tab's pixels onto the valve picture.
+    juce::Graphics::ScopedSaveState state (g);
+    g.reduceClipRegion (tab.toNearestInt());
     juce::Path shape;
-    shape.addRoundedRectangle (tab.getX(), tab.getY() - 6.0f, tab.getWidth(), tab.getHeight() + 6.0f, 6.0f);
+    shape.addRoundedRectangle (tab.getX() + 0.5f, tab.getY() - 6.0f, tab.getWidth() - 1.0f, tab.getHeight() + 5.5f,
+                               6.0f);
     g.setColour (juce::Colour (20, 20, 21).withAlpha (0.92f));
     g.fillPath (shape);
     g.setColour (juce::Colour (110, 108, 104).withAlpha (0.7f));
