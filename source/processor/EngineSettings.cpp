@@ -7,7 +7,7 @@ namespace
 {
 int truncatedWithin (float value, int top) noexcept
 {
-    if (! (value > 0.0f)) // also catches NaN
+    if (!(value > 0.0f)) // also catches NaN
         return 0;
     return value < static_cast<float> (top) ? static_cast<int> (value) : top;
 }
@@ -16,7 +16,7 @@ const std::array<float, numOutputLevels>& outputLevelTable() noexcept
 {
     static const auto table = []
     {
-        std::array<float, numOutputLevels> levels {};
+        std::array<float, numOutputLevels> levels{};
         for (int i = 0; i < numOutputLevels; ++i)
             levels[static_cast<size_t> (i)] = static_cast<float> (std::pow (10.0, (-6.54 + 0.46 * i) / 20.0));
         return levels;
@@ -34,7 +34,7 @@ float outputLevel (int index) noexcept
 float inputGainFactor (float inputValue) noexcept
 {
     float normalized = inputValue / 49.0f;
-    if (! (normalized > 0.0f))
+    if (!(normalized > 0.0f))
         normalized = 0.0f;
     else if (normalized > 1.0f)
         normalized = 1.0f;
@@ -43,7 +43,7 @@ float inputGainFactor (float inputValue) noexcept
 
 float outputGainFactor (float outputValue, double lastStageSupply) noexcept
 {
-    if (! (lastStageSupply > 0.0) || ! std::isfinite (lastStageSupply))
+    if (!(lastStageSupply > 0.0) || !std::isfinite (lastStageSupply))
         return 0.0f;
     const double level = outputLevel (truncatedWithin (outputValue, numOutputLevels - 1));
     return static_cast<float> (level / lastStageSupply);
@@ -51,7 +51,7 @@ float outputGainFactor (float outputValue, double lastStageSupply) noexcept
 
 int32_t oversamplingFactorForStep (float oversamplingValue) noexcept
 {
-    if (! (oversamplingValue >= 1.0f && oversamplingValue < 5.0f))
+    if (!(oversamplingValue >= 1.0f && oversamplingValue < 5.0f))
         return 1;
     switch (static_cast<int> (oversamplingValue))
     {
@@ -75,6 +75,6 @@ uint32_t gainPosition (float gainValue) noexcept
 
 uint32_t toneIndex (float trebleValue, float middleValue, float bassValue) noexcept
 {
-    return static_cast<uint32_t> (truncatedWithin (trebleValue, 14) * 225 + truncatedWithin (bassValue, 14) * 15
-                                  + truncatedWithin (middleValue, 14));
+    return static_cast<uint32_t> (truncatedWithin (trebleValue, 14) * 225 +
+                                  truncatedWithin (bassValue, 14) * 15 + truncatedWithin (middleValue, 14));
 }

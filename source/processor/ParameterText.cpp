@@ -10,7 +10,7 @@
 
 juce::String formatTwoDecimals (double value)
 {
-    if (! std::isfinite (value))
+    if (!std::isfinite (value))
         return {};
     const double magnitude = std::abs (value);
     if (magnitude >= 9.0e15)
@@ -38,7 +38,7 @@ namespace
 juce::String choiceText (float engineValue, std::initializer_list<const char*> texts)
 {
     const float rounded = std::trunc (engineValue + 0.5f);
-    if (! (rounded >= 0.0f) || rounded >= static_cast<float> (texts.size()))
+    if (!(rounded >= 0.0f) || rounded >= static_cast<float> (texts.size()))
         return {};
     return juce::String (*(texts.begin() + static_cast<int> (rounded)));
 }
@@ -49,21 +49,21 @@ juce::String getParameterValueText (int index, float engineValue)
     switch (index)
     {
     case dualTriodesParameter:
-        return choiceText (engineValue, { "Fresh 12ax7", "Aged  12ax7" });
+        return choiceText (engineValue, {"Fresh 12ax7", "Aged  12ax7"});
     case oversamplingParameter:
-        return choiceText (engineValue, { "none", "x2", "x4", "x8", "x16" });
+        return choiceText (engineValue, {"none", "x2", "x4", "x8", "x16"});
     case monoStereoParameter:
-        return choiceText (engineValue, { "Mono", "Stereo" });
+        return choiceText (engineValue, {"Mono", "Stereo"});
     case showSettingsParameter:
-        return choiceText (engineValue, { "false", "true" });
+        return choiceText (engineValue, {"false", "true"});
     case inputParameter:
     case gainParameter:
     case trebleParameter:
     case middleParameter:
     case bassParameter:
     case outputParameter:
-        return formatTwoDecimals (static_cast<double> (engineToNormalized (index, engineValue))) + "=>"
-               + formatEngineValue (engineValue);
+        return formatTwoDecimals (static_cast<double> (engineToNormalized (index, engineValue))) + "=>" +
+               formatEngineValue (engineValue);
     default:
         return {};
     }

@@ -8,7 +8,8 @@ namespace
 class SupplyOnlyBlock : public SSParamsVecAutomation
 {
 public:
-    explicit SupplyOnlyBlock (double supplyVoltage) : SSParamsVecAutomation (1, 1, 1, 1), supply (supplyVoltage)
+    explicit SupplyOnlyBlock (double supplyVoltage)
+        : SSParamsVecAutomation (1, 1, 1, 1), supply (supplyVoltage)
     {
         numAutomationValues = 1;
     }

@@ -11,17 +11,21 @@ struct ParameterInfo
 };
 
 constexpr ParameterInfo parameterInfo[numParameters] = {
-    { "Dual Triodes", "model" }, { "Input", "in" },           { "Gain", "gain" },
-    { "Treble", "trbl" },        { "Middle", "mdl" },         { "Bass", "bas" },
-    { "Output", "out" },         { "Oversampling", "ovrsmplng" }, { "Mono/Stereo", "stro" },
-    { "Show settings", "showset" },
+    {"Dual Triodes", "model"}, {"Input", "in"},
+    {"Gain", "gain"},          {"Treble", "trbl"},
+    {"Middle", "mdl"},         {"Bass", "bas"},
+    {"Output", "out"},         {"Oversampling", "ovrsmplng"},
+    {"Mono/Stereo", "stro"},   {"Show settings", "showset"},
 };
 
-bool isParameterIndex (int index) noexcept { return index >= 0 && index < numParameters; }
+bool isParameterIndex (int index) noexcept
+{
+    return index >= 0 && index < numParameters;
+}
 
 float limitNormalized (float x) noexcept
 {
-    if (! (x > 0.0f)) // also catches NaN
+    if (!(x > 0.0f)) // also catches NaN
         return 0.0f;
     return x < 1.0f ? x : 1.0f;
 }
@@ -96,7 +100,7 @@ ProgramRecord::ProgramRecord() noexcept : name ("default")
 
 bool ProgramRecord::setNormalizedValue (int index, float x) noexcept
 {
-    if (! isParameterIndex (index))
+    if (!isParameterIndex (index))
         return false;
     const float v = normalizedToEngine (index, x);
     if (v == values[index])

@@ -13,11 +13,16 @@ struct StoredValue
 
 // Attribute order of the written document.
 constexpr StoredValue storedValues[numParameters] = {
-    { "model", dualTriodesParameter, 0.0f }, { "in", inputParameter, 0.5f },
-    { "out", outputParameter, 0.5f },        { "stro", monoStereoParameter, 0.0f },
-    { "gain", gainParameter, 0.5f },         { "trbl", trebleParameter, 0.5f },
-    { "mdl", middleParameter, 0.5f },        { "bas", bassParameter, 0.5f },
-    { "ovrsmplng", oversamplingParameter, 0.0f }, { "showset", showSettingsParameter, 0.0f },
+    {"model", dualTriodesParameter, 0.0f},
+    {"in", inputParameter, 0.5f},
+    {"out", outputParameter, 0.5f},
+    {"stro", monoStereoParameter, 0.0f},
+    {"gain", gainParameter, 0.5f},
+    {"trbl", trebleParameter, 0.5f},
+    {"mdl", middleParameter, 0.5f},
+    {"bas", bassParameter, 0.5f},
+    {"ovrsmplng", oversamplingParameter, 0.0f},
+    {"showset", showSettingsParameter, 0.0f},
 };
 
 const char* const defaultProgramsDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -66,7 +71,8 @@ const char* getDefaultProgramsDocument() noexcept
     return defaultProgramsDocument;
 }
 
-std::unique_ptr<juce::XmlElement> createStateDocument (const ProgramRecord* programs, int count, int currentProgram)
+std::unique_ptr<juce::XmlElement> createStateDocument (const ProgramRecord* programs, int count,
+                                                       int currentProgram)
 {
     auto root = std::make_unique<juce::XmlElement> ("kez");
     root->setAttribute ("cprog", currentProgram);
@@ -78,7 +84,8 @@ std::unique_ptr<juce::XmlElement> createStateDocument (const ProgramRecord* prog
         auto* element = list->createNewChildElement ("program");
         element->setAttribute ("programname", programs[p].name);
         for (const auto& stored : storedValues)
-            element->setAttribute (stored.attribute, formatEngineValue (programs[p].getNormalizedValue (stored.parameter)));
+            element->setAttribute (stored.attribute,
+                                   formatEngineValue (programs[p].getNormalizedValue (stored.parameter)));
     }
     return root;
 }
@@ -96,16 +103,17 @@ void wrapStateDocument (const juce::XmlElement& document, juce::MemoryBlock& des
     out.writeByte (0);
 }
 
-bool restoreStateDocument (const juce::XmlElement& document, ProgramRecord* programs, int count, int& programToSelect)
+bool restoreStateDocument (const juce::XmlElement& document, ProgramRecord* programs, int count,
+                           int& programToSelect)
 {
-    if (! document.getTagName().equalsIgnoreCase ("kez"))
+    if (!document.getTagName().equalsIgnoreCase ("kez"))
         return false;
 
     const auto* cprog = findAttribute (document, "cprog");
     programToSelect = cprog != nullptr ? cprog->getIntValue() : 0;
 
     const auto* list = document.getFirstChildElement();
-    if (list == nullptr || ! list->getTagName().equalsIgnoreCase ("programs"))
+    if (list == nullptr || !list->getTagName().equalsIgnoreCase ("programs"))
         return true;
 
     int slot = 0;
@@ -113,7 +121,7 @@ bool restoreStateDocument (const juce::XmlElement& document, ProgramRecord* prog
     {
         if (slot >= count)
             break;
-        if (! element->getTagName().equalsIgnoreCase ("program"))
+        if (!element->getTagName().equalsIgnoreCase ("program"))
             continue;
         loadProgram (*element, programs[slot]);
         ++slot;

@@ -56,7 +56,8 @@ const juce::String VarkelPreampAudioProcessor::getName() const
 void VarkelPreampAudioProcessor::prepareToPlay (double newSampleRate, int)
 {
     // Takes effect at the next reload; the engine keeps the rate it was prepared for until then.
-    if (newSampleRate >= 1.0 && newSampleRate < 2147483647.0)
+    // A rate no host uses is ignored: times the oversampling factor it must stay a valid int.
+    if (newSampleRate >= 1.0 && newSampleRate <= static_cast<double> (maxHostSampleRate))
         sampleRate = static_cast<int> (newSampleRate);
 }
 
@@ -135,23 +136,47 @@ const juce::String VarkelPreampAudioProcessor::getOutputChannelName (int channel
     return juce::String (channelIndex + 1);
 }
 
-bool VarkelPreampAudioProcessor::isInputChannelStereoPair (int) const { return true; }
-bool VarkelPreampAudioProcessor::isOutputChannelStereoPair (int) const { return true; }
-bool VarkelPreampAudioProcessor::silenceInProducesSilenceOut() const { return false; }
-double VarkelPreampAudioProcessor::getTailLengthSeconds() const { return 0.0; }
-bool VarkelPreampAudioProcessor::acceptsMidi() const { return false; }
-bool VarkelPreampAudioProcessor::producesMidi() const { return false; }
+bool VarkelPreampAudioProcessor::isInputChannelStereoPair (int) const
+{
+    return true;
+}
+bool VarkelPreampAudioProcessor::isOutputChannelStereoPair (int) const
+{
+    return true;
+}
+bool VarkelPreampAudioProcessor::silenceInProducesSilenceOut() const
+{
+    return false;
+}
+double VarkelPreampAudioProcessor::getTailLengthSeconds() const
+{
+    return 0.0;
+}
+bool VarkelPreampAudioProcessor::acceptsMidi() const
+{
+    return false;
+}
+bool VarkelPreampAudioProcessor::producesMidi() const
+{
+    return false;
+}
 
 juce::AudioProcessorEditor* VarkelPreampAudioProcessor::createEditor()
 {
     return new juce::GenericAudioProcessorEditor (*this);
 }
 
-bool VarkelPreampAudioProcessor::hasEditor() const { return true; }
+bool VarkelPreampAudioProcessor::hasEditor() const
+{
+    return true;
+}
 
 // Parameters ------------------------------------------------------------------------------------
 
-int VarkelPreampAudioProcessor::getNumParameters() { return numParameters; }
+int VarkelPreampAudioProcessor::getNumParameters()
+{
+    return numParameters;
+}
 
 const juce::String VarkelPreampAudioProcessor::getParameterName (int index)
 {
@@ -176,7 +201,7 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
 {
     if (index < 0 || index >= numParameters)
         return;
-    if (! current().setNormalizedValue (index, newValue))
+    if (!current().setNormalizedValue (index, newValue))
         return;
 
     switch (index)
@@ -217,12 +242,18 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
 
 // Programs --------------------------------------------------------------------------------------
 
-int VarkelPreampAudioProcessor::getNumPrograms() { return numPrograms; }
-int VarkelPreampAudioProcessor::getCurrentProgram() { return currentProgram; }
+int VarkelPreampAudioProcessor::getNumPrograms()
+{
+    return numPrograms;
+}
+int VarkelPreampAudioProcessor::getCurrentProgram()
+{
+    return currentProgram;
+}
 
 void VarkelPreampAudioProcessor::setCurrentProgram (int index)
 {
-    if (index < 0 || index >= numPrograms || ! blocksReady)
+    if (index < 0 || index >= numPrograms || !blocksReady)
         return;
     currentProgram = index;
     programReload();
@@ -287,7 +318,7 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
     if (xml == nullptr)
         return;
     int programToSelect = 0;
-    if (! restoreStateDocument (*xml, programs.data(), numPrograms, programToSelect))
+    if (!restoreStateDocument (*xml, programs.data(), numPrograms, programToSelect))
         return;
     setCurrentProgram (programToSelect);
 }
@@ -311,8 +342,8 @@ void VarkelPreampAudioProcessor::applyOutputGain()
 
 void VarkelPreampAudioProcessor::chooseProcessRoutine()
 {
-    const bool stereo = static_cast<int> (current().values[monoStereoParameter]) != 0
-                        && getTotalNumInputChannels() > 1;
+    const bool stereo =
+        static_cast<int> (current().values[monoStereoParameter]) != 0 && getTotalNumInputChannels() > 1;
     const bool plain = oversamplingFactor == 1;
     if (stereo)
         processRoutine = plain ? &VarkelPreampAudioProcessor::processStereoPlain
@@ -382,10 +413,10 @@ void VarkelPreampAudioProcessor::loadBlock (int chainIndex, int blockIndex, cons
         result = chains[static_cast<size_t> (chainIndex)].loadBlockModel (
             blockIndex, blocks[static_cast<size_t> (blockIndex)].get(), path, modelFileUsesPca (blockIndex));
 
-    const bool folderMissing = ! juce::File (juce::String (paths.folder)).isDirectory();
+    const bool folderMissing = !juce::File (juce::String (paths.folder)).isDirectory();
     const std::lock_guard<std::mutex> lock (modelStatusLock);
-    loadProblems[static_cast<size_t> (chainIndex)][static_cast<size_t> (blockIndex)] = result.ok ? std::string()
-                                                                                                  : result.message;
+    loadProblems[static_cast<size_t> (chainIndex)][static_cast<size_t> (blockIndex)] =
+        result.ok ? std::string() : result.message;
     modelFolder = paths.folder;
     modelFolderMissing = folderMissing;
 }
@@ -393,7 +424,7 @@ void VarkelPreampAudioProcessor::loadBlock (int chainIndex, int blockIndex, cons
 void VarkelPreampAudioProcessor::loadBlocksOneTwoFour (const ModelPaths& paths)
 {
     for (int chain = 0; chain < numChains; ++chain)
-        for (int block : { 0, 1, 3 })
+        for (int block : {0, 1, 3})
             loadBlock (chain, block, paths);
 }
 
@@ -413,7 +444,7 @@ void VarkelPreampAudioProcessor::valveTypeReload()
 {
     const ModelPaths paths = buildModelPaths();
     const ScopedSuspend suspended (*this);
-    if (! paths.files[0].empty())
+    if (!paths.files[0].empty())
         loadBlocksOneTwoFour (paths);
     loadBlockThree (paths);
     prepareChains();
@@ -440,7 +471,7 @@ void VarkelPreampAudioProcessor::programReload()
     oversamplingFactor = oversamplingFactorForStep (current().values[oversamplingParameter]);
     chooseProcessRoutine();
     const ModelPaths paths = buildModelPaths();
-    if (! paths.files[0].empty())
+    if (!paths.files[0].empty())
         loadBlocksOneTwoFour (paths);
     loadBlockThree (paths);
     prepareChains();
@@ -455,7 +486,7 @@ juce::String VarkelPreampAudioProcessor::getModelStatus() const
     std::vector<std::string> distinct;
     for (const auto& chainProblems : loadProblems)
         for (const auto& problem : chainProblems)
-            if (! problem.empty() && std::find (distinct.begin(), distinct.end(), problem) == distinct.end())
+            if (!problem.empty() && std::find (distinct.begin(), distinct.end(), problem) == distinct.end())
                 distinct.push_back (problem);
 
     if (distinct.empty())

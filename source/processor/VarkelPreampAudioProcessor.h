@@ -21,6 +21,7 @@ class VarkelPreampAudioProcessor : public juce::AudioProcessor, public juce::Cha
 public:
     static constexpr int numPrograms = 12;
     static constexpr int numChains = 2;
+    static constexpr int maxHostSampleRate = 10000000;
 
     VarkelPreampAudioProcessor();
     ~VarkelPreampAudioProcessor() override;

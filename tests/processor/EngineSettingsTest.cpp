@@ -40,8 +40,8 @@ TEST (EngineSettings, InputFactorIsNormalizedInputTimesThree)
 
 TEST (EngineSettings, OversamplingFactor)
 {
-    const std::pair<float, int> cases[] = { { 0.0f, 1 }, { 1.0f, 2 },  { 2.0f, 4 },  { 3.0f, 8 },
-                                            { 4.0f, 16 }, { 5.0f, 1 }, { -1.0f, 1 }, { std::nanf (""), 1 } };
+    const std::pair<float, int> cases[] = {{0.0f, 1},  {1.0f, 2}, {2.0f, 4},  {3.0f, 8},
+                                           {4.0f, 16}, {5.0f, 1}, {-1.0f, 1}, {std::nanf (""), 1}};
     for (const auto& [step, factor] : cases)
         EXPECT_EQ (oversamplingFactorForStep (step), factor) << step;
 }
@@ -51,8 +51,8 @@ TEST (EngineSettings, ToneIndexIsTrebleBassMiddle)
     EXPECT_EQ (toneIndex (14.0f, 0.0f, 0.0f), 3150u);
     EXPECT_EQ (toneIndex (14.0f, 14.0f, 14.0f), 3374u);
     EXPECT_EQ (toneIndex (7.0f, 7.0f, 7.0f), 1687u);
-    EXPECT_EQ (toneIndex (0.0f, 3.0f, 0.0f), 3u);   // middle counts ones
-    EXPECT_EQ (toneIndex (0.0f, 0.0f, 3.0f), 45u);  // bass counts fifteens
+    EXPECT_EQ (toneIndex (0.0f, 3.0f, 0.0f), 3u);     // middle counts ones
+    EXPECT_EQ (toneIndex (0.0f, 0.0f, 3.0f), 45u);    // bass counts fifteens
     EXPECT_EQ (toneIndex (20.0f, 0.0f, 0.0f), 3150u); // a stray treble cannot alias another setting
     EXPECT_EQ (gainPosition (8.0f), 8u);
     EXPECT_EQ (gainPosition (32.0f), 16u);

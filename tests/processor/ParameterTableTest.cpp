@@ -19,21 +19,34 @@ TEST (ParameterTable, NormalizedToEngineTruncatesInFloatAndLimitsTheInput)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const ConversionCase cases[] = {
-        { gainParameter, 0.99f, 15.0f },         { gainParameter, 1.0f, 16.0f },
-        { gainParameter, 0.5f, 8.0f },           { gainParameter, 0.0f, 0.0f },
-        { trebleParameter, 1.0f, 14.0f },        { middleParameter, 0.5f, 7.0f },
-        { bassParameter, 0.0714f, 0.0f },        { bassParameter, 0.0715f, 1.0f },
-        { dualTriodesParameter, 0.49f, 0.0f },   { dualTriodesParameter, 0.5f, 1.0f },
-        { monoStereoParameter, 0.49f, 0.0f },    { monoStereoParameter, 0.5f, 1.0f },
-        { showSettingsParameter, 1.0f, 1.0f },   { oversamplingParameter, 0.74f, 2.0f },
-        { oversamplingParameter, 0.75f, 3.0f },  { oversamplingParameter, 1.0f, 4.0f },
-        { inputParameter, 0.5f, 24.5f },         { outputParameter, 1.0f, 49.0f },
-        { inputParameter, 0.51f, 24.99f },       // not rounded to a step
+        {gainParameter, 0.99f, 15.0f},
+        {gainParameter, 1.0f, 16.0f},
+        {gainParameter, 0.5f, 8.0f},
+        {gainParameter, 0.0f, 0.0f},
+        {trebleParameter, 1.0f, 14.0f},
+        {middleParameter, 0.5f, 7.0f},
+        {bassParameter, 0.0714f, 0.0f},
+        {bassParameter, 0.0715f, 1.0f},
+        {dualTriodesParameter, 0.49f, 0.0f},
+        {dualTriodesParameter, 0.5f, 1.0f},
+        {monoStereoParameter, 0.49f, 0.0f},
+        {monoStereoParameter, 0.5f, 1.0f},
+        {showSettingsParameter, 1.0f, 1.0f},
+        {oversamplingParameter, 0.74f, 2.0f},
+        {oversamplingParameter, 0.75f, 3.0f},
+        {oversamplingParameter, 1.0f, 4.0f},
+        {inputParameter, 0.5f, 24.5f},
+        {outputParameter, 1.0f, 49.0f},
+        {inputParameter, 0.51f, 24.99f}, // not rounded to a step
         // outside 0..1: limited first, so every engine value stays within its range
-        { gainParameter, 2.0f, 16.0f },          { gainParameter, -0.5f, 0.0f },
-        { outputParameter, 1.5f, 49.0f },        { inputParameter, -1.0f, 0.0f },
-        { dualTriodesParameter, 1.7f, 1.0f },    { oversamplingParameter, 3.0f, 4.0f },
-        { trebleParameter, nan, 0.0f },          { outputParameter, std::numeric_limits<float>::infinity(), 49.0f },
+        {gainParameter, 2.0f, 16.0f},
+        {gainParameter, -0.5f, 0.0f},
+        {outputParameter, 1.5f, 49.0f},
+        {inputParameter, -1.0f, 0.0f},
+        {dualTriodesParameter, 1.7f, 1.0f},
+        {oversamplingParameter, 3.0f, 4.0f},
+        {trebleParameter, nan, 0.0f},
+        {outputParameter, std::numeric_limits<float>::infinity(), 49.0f},
     };
 
     for (const auto& c : cases)
@@ -48,9 +61,13 @@ TEST (ParameterTable, NormalizedToEngineTruncatesInFloatAndLimitsTheInput)
 TEST (ParameterTable, EngineToNormalized)
 {
     const ConversionCase cases[] = {
-        { dualTriodesParameter, 0.0f, 0.0f }, { dualTriodesParameter, 1.0f, 1.0f }, { gainParameter, 0.5f, 8.0f },
-        { trebleParameter, 0.357142866f, 5.0f }, { outputParameter, 0.510204077f, 25.0f },
-        { oversamplingParameter, 0.75f, 3.0f }, { inputParameter, 0.5f, 24.5f },
+        {dualTriodesParameter, 0.0f, 0.0f},
+        {dualTriodesParameter, 1.0f, 1.0f},
+        {gainParameter, 0.5f, 8.0f},
+        {trebleParameter, 0.357142866f, 5.0f},
+        {outputParameter, 0.510204077f, 25.0f},
+        {oversamplingParameter, 0.75f, 3.0f},
+        {inputParameter, 0.5f, 24.5f},
     };
     for (const auto& c : cases)
     {
@@ -63,9 +80,9 @@ TEST (ParameterTable, EngineToNormalized)
 TEST (ParameterTable, EveryStepSurvivesTheTripThroughTheHost)
 {
     const std::pair<int, int> stepped[] = {
-        { dualTriodesParameter, 1 }, { gainParameter, 16 },        { trebleParameter, 14 },
-        { middleParameter, 14 },     { bassParameter, 14 },        { oversamplingParameter, 4 },
-        { monoStereoParameter, 1 },  { showSettingsParameter, 1 },
+        {dualTriodesParameter, 1}, {gainParameter, 16},        {trebleParameter, 14},
+        {middleParameter, 14},     {bassParameter, 14},        {oversamplingParameter, 4},
+        {monoStereoParameter, 1},  {showSettingsParameter, 1},
     };
     for (const auto& [index, top] : stepped)
         for (int step = 0; step <= top; ++step)
@@ -99,9 +116,9 @@ TEST (ParameterTable, FreshRecord)
 
 TEST (ParameterTable, NamesAndKeys)
 {
-    const char* names[] = { "Dual Triodes", "Input",  "Gain",         "Treble",      "Middle",
-                            "Bass",         "Output", "Oversampling", "Mono/Stereo", "Show settings" };
-    const char* keys[] = { "model", "in", "gain", "trbl", "mdl", "bas", "out", "ovrsmplng", "stro", "showset" };
+    const char* names[] = {"Dual Triodes", "Input",  "Gain",         "Treble",      "Middle",
+                           "Bass",         "Output", "Oversampling", "Mono/Stereo", "Show settings"};
+    const char* keys[] = {"model", "in", "gain", "trbl", "mdl", "bas", "out", "ovrsmplng", "stro", "showset"};
     for (int i = 0; i < numParameters; ++i)
     {
         EXPECT_EQ (getParameterDisplayName (i), names[i]);
@@ -121,25 +138,25 @@ struct TextCase
 TEST (ParameterText, TextsOfEngineValues)
 {
     const TextCase cases[] = {
-        { dualTriodesParameter, 0.0f, "Fresh 12ax7" },
-        { dualTriodesParameter, 1.0f, "Aged  12ax7" },
-        { oversamplingParameter, 0.0f, "none" },
-        { oversamplingParameter, 1.0f, "x2" },
-        { oversamplingParameter, 4.0f, "x16" },
-        { monoStereoParameter, 0.0f, "Mono" },
-        { monoStereoParameter, 1.0f, "Stereo" },
-        { showSettingsParameter, 0.0f, "false" },
-        { showSettingsParameter, 1.0f, "true" },
-        { gainParameter, 8.0f, "0.50=>8" },
-        { gainParameter, 2.0f, "0.13=>2" },  // 0.125: half rounds up, not to even
-        { gainParameter, 6.0f, "0.38=>6" },  // 0.375
-        { inputParameter, 24.5f, "0.50=>24.5" },
-        { inputParameter, 24.99f, "0.51=>24.9899998" }, // nine significant digits of the float
-        { trebleParameter, 14.0f, "1.00=>14" },
-        { bassParameter, 5.0f, "0.36=>5" },
-        { outputParameter, 0.0f, "0.00=>0" },
-        { outputParameter, 49.0f, "1.00=>49" },
-        { middleParameter, 1.0f, "0.07=>1" },
+        {dualTriodesParameter, 0.0f, "Fresh 12ax7"},
+        {dualTriodesParameter, 1.0f, "Aged  12ax7"},
+        {oversamplingParameter, 0.0f, "none"},
+        {oversamplingParameter, 1.0f, "x2"},
+        {oversamplingParameter, 4.0f, "x16"},
+        {monoStereoParameter, 0.0f, "Mono"},
+        {monoStereoParameter, 1.0f, "Stereo"},
+        {showSettingsParameter, 0.0f, "false"},
+        {showSettingsParameter, 1.0f, "true"},
+        {gainParameter, 8.0f, "0.50=>8"},
+        {gainParameter, 2.0f, "0.13=>2"}, // 0.125: half rounds up, not to even
+        {gainParameter, 6.0f, "0.38=>6"}, // 0.375
+        {inputParameter, 24.5f, "0.50=>24.5"},
+        {inputParameter, 24.99f, "0.51=>24.9899998"}, // nine significant digits of the float
+        {trebleParameter, 14.0f, "1.00=>14"},
+        {bassParameter, 5.0f, "0.36=>5"},
+        {outputParameter, 0.0f, "0.00=>0"},
+        {outputParameter, 49.0f, "1.00=>49"},
+        {middleParameter, 1.0f, "0.07=>1"},
     };
     for (const auto& c : cases)
         EXPECT_EQ (getParameterValueText (c.index, c.engine), c.text) << "index " << c.index;

@@ -14,7 +14,7 @@
 
 namespace
 {
-using PluginMain = AEffect* (*) (audioMasterCallback);
+using PluginMain = AEffect* (*)(audioMasterCallback);
 
 t_fstPtrInt hostAnswering2400 (AEffect*, int opcode, int, t_fstPtrInt, void*, float)
 {
@@ -73,8 +73,8 @@ TEST (PluginModule, HostSeesThePreamp)
     effect->dispatcher (effect, effSetBlockSize, 0, 64, nullptr, 0.0f);
     effect->dispatcher (effect, effMainsChanged, 0, 1, nullptr, 0.0f);
     std::vector<float> inLeft (64, 0.5f), inRight (64, -0.25f), outLeft (64), outRight (64);
-    float* ins[] = { inLeft.data(), inRight.data() };
-    float* outs[] = { outLeft.data(), outRight.data() };
+    float* ins[] = {inLeft.data(), inRight.data()};
+    float* outs[] = {outLeft.data(), outRight.data()};
     effect->processReplacing (effect, ins, outs, 64);
     for (int s = 0; s < 64; ++s)
     {

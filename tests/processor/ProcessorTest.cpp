@@ -1,7 +1,3 @@
-// The legacy index-based parameter interface is what the VST 2.4 wrapper drives; JUCE marks it
-// deprecated, so calling it here warns.
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-
 #include "processor/EngineSettings.h"
 #include "processor/VarkelPreampAudioProcessor.h"
 
@@ -50,8 +46,8 @@ protected:
     ChangeCounter changes;
 };
 
-const std::vector<float> left { 0.5f, -0.25f, 1.0f, 0.0f, -1.0f };
-const std::vector<float> right { -0.75f, 0.125f, 0.5f, 0.3f, 0.2f };
+const std::vector<float> left{0.5f, -0.25f, 1.0f, 0.0f, -1.0f};
+const std::vector<float> right{-0.75f, 0.125f, 0.5f, 0.3f, 0.2f};
 
 TEST_F (ProcessorFixture, ConstructedWithoutHostRateRunsAt44100)
 {
@@ -75,7 +71,7 @@ TEST_F (ProcessorFixture, DefaultBankAndHostFacts)
     for (int p = 0; p < 12; ++p)
         EXPECT_EQ (processor.getProgramName (p), juce::String (p + 1) + " default");
 
-    const float expected[10] = { 0, 24.5f, 8, 7, 7, 7, 24.5f, 0, 0, 0 };
+    const float expected[10] = {0, 24.5f, 8, 7, 7, 7, 24.5f, 0, 0, 0};
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ (processor.getProgramRecord (0).values[i], expected[i]) << i;
 
@@ -158,9 +154,12 @@ TEST_F (ProcessorFixture, SameValueTwiceChangesNothingAndSendsNoMessage)
 
 TEST_F (ProcessorFixture, SwitchingProgramAlwaysReloadsAndNotifies)
 {
+    processor.prepareToPlay (96000.0, 256);
     const int before = deliveredChanges();
-    processor.setCurrentProgram (0);
+    processor.setCurrentProgram (0); // already current: still prepares the chains anew
     EXPECT_EQ (deliveredChanges(), before + 1);
+    EXPECT_EQ (processor.getChain (0).getHostRate(), 96000);
+    EXPECT_EQ (processor.getChain (1).getProcessingRate(), 96000);
     processor.setCurrentProgram (3);
     EXPECT_EQ (deliveredChanges(), before + 2);
     EXPECT_EQ (processor.getCurrentProgram(), 3);
@@ -192,7 +191,7 @@ TEST_F (ProcessorFixture, GainFactorsFollowInputAndOutput)
 TEST_F (ProcessorFixture, MonoWithTwoInputsCopiesChannelZero)
 {
     processor.setPlayConfigDetails (2, 2, 48000.0, 64);
-    const auto out = process ({ left, right });
+    const auto out = process ({left, right});
     const float gain = processor.getChain (0).inputGain.load() * processor.getChain (0).outputGain.load();
     for (size_t s = 0; s < left.size(); ++s)
     {
@@ -209,7 +208,7 @@ TEST_F (ProcessorFixture, StereoWithTwoInputsRunsBothChains)
     processor.setParameter (7, 0.25f);
     EXPECT_EQ (processor.getProcessMode(), VarkelPreampAudioProcessor::ProcessMode::stereoOversampled);
 
-    const auto out = process ({ left, right });
+    const auto out = process ({left, right});
     const float gain = processor.getChain (1).inputGain.load() * processor.getChain (1).outputGain.load();
     for (size_t s = 0; s < left.size(); ++s)
     {
@@ -226,7 +225,7 @@ TEST_F (ProcessorFixture, StereoWithOneInputRunsMono)
     processor.setParameter (7, 1.0f);
     EXPECT_EQ (processor.getProcessMode(), VarkelPreampAudioProcessor::ProcessMode::monoOversampled);
 
-    const auto out = process ({ left });
+    const auto out = process ({left});
     const float gain = processor.getChain (0).inputGain.load() * processor.getChain (0).outputGain.load();
     for (size_t s = 0; s < left.size(); ++s)
         EXPECT_FLOAT_EQ (out.getSample (0, static_cast<int> (s)), left[s] * gain);
@@ -237,24 +236,28 @@ TEST_F (ProcessorFixture, StereoRoutineSurvivesALayoutThatShrankAfterwards)
     processor.setPlayConfigDetails (2, 2, 48000.0, 64);
     processor.setParameter (8, 1.0f);
     processor.setPlayConfigDetails (1, 1, 48000.0, 64);
-    const auto out = process ({ left }); // the routine is chosen at reload; one channel must still do
+    const auto out = process ({left}); // the routine is chosen at reload; one channel must still do
     EXPECT_EQ (out.getNumChannels(), 1);
     EXPECT_TRUE (std::isfinite (out.getSample (0, 0)));
 }
 
 TEST_F (ProcessorFixture, HostRateReachesTheEngineAtTheNextReload)
 {
+    for (double unusable : {0.0, -48000.0, 1.0e9, std::nan ("")})
+        processor.prepareToPlay (unusable, 512);
+    EXPECT_EQ (processor.getEngineSampleRate(), 44100);
+
     processor.prepareToPlay (48000.0, 512);
     EXPECT_EQ (processor.getChain (0).getHostRate(), 44100); // only recorded
-    processor.setParameter (7, 0.75f);                        // x8
+    processor.setParameter (7, 0.75f);                       // x8
     EXPECT_EQ (processor.getChain (0).getProcessingRate(), 384000);
     EXPECT_EQ (processor.getChain (1).getProcessingRate(), 384000);
 }
 
 TEST_F (ProcessorFixture, MissingModelDataIsReported)
 {
-    const auto folder = juce::File::getSpecialLocation (juce::File::currentApplicationFile).getFullPathName()
-                        + ".dat/";
+    const auto folder =
+        juce::File::getSpecialLocation (juce::File::currentApplicationFile).getFullPathName() + ".dat/";
     ASSERT_FALSE (juce::File (folder).exists());
     EXPECT_EQ (processor.getModelStatus(), "Model data missing: " + folder);
 }

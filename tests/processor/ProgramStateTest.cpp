@@ -1,5 +1,3 @@
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-
 #include "processor/VarkelPreampAudioProcessor.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +33,8 @@ void restore (VarkelPreampAudioProcessor& processor, const juce::String& text)
 
 juce::String programsDocument (int cprog, const juce::String& body)
 {
-    return "<kez cprog=\"" + juce::String (cprog) + "\" version=\"1\"><programs>" + body + "</programs></kez>";
+    return "<kez cprog=\"" + juce::String (cprog) + "\" version=\"1\"><programs>" + body +
+           "</programs></kez>";
 }
 
 TEST (ProgramState, FreshBankSavesAsTheDefaultDocument)
@@ -54,7 +53,8 @@ TEST (ProgramState, FreshBankSavesAsTheDefaultDocument)
 
     juce::String expected = "<kez cprog=\"0\" version=\"1\"><programs>";
     for (int p = 1; p <= 12; ++p)
-        expected << "<program programname=\"" << p << " default\" model=\"0\" in=\"0.5\" out=\"0.5\" stro=\"0\""
+        expected << "<program programname=\"" << p
+                 << " default\" model=\"0\" in=\"0.5\" out=\"0.5\" stro=\"0\""
                  << " gain=\"0.5\" trbl=\"0.5\" mdl=\"0.5\" bas=\"0.5\" ovrsmplng=\"0\" showset=\"0\"/>";
     expected << "</programs></kez>";
     EXPECT_EQ (savedText (processor), expected);
@@ -64,7 +64,7 @@ TEST (ProgramState, SaveAndRestoreReturnsEveryValueAndName)
 {
     VarkelPreampAudioProcessor source;
     source.setCurrentProgram (5);
-    const float xs[10] = { 1.0f, 0.51f, 0.99f, 5.0f / 14.0f, 1.0f, 0.1f, 25.0f / 49.0f, 0.75f, 1.0f, 1.0f };
+    const float xs[10] = {1.0f, 0.51f, 0.99f, 5.0f / 14.0f, 1.0f, 0.1f, 25.0f / 49.0f, 0.75f, 1.0f, 1.0f};
     for (int i = 0; i < 10; ++i)
         source.setParameter (i, xs[i]);
     source.changeProgramName (5, "Crunch & \"Lead\" <ü>");
@@ -80,7 +80,8 @@ TEST (ProgramState, SaveAndRestoreReturnsEveryValueAndName)
     {
         EXPECT_EQ (target.getProgramName (p), source.getProgramName (p));
         for (int i = 0; i < 10; ++i)
-            EXPECT_EQ (target.getProgramRecord (p).values[i], source.getProgramRecord (p).values[i]) << p << " " << i;
+            EXPECT_EQ (target.getProgramRecord (p).values[i], source.getProgramRecord (p).values[i])
+                << p << " " << i;
     }
     EXPECT_EQ (target.getOversamplingFactor(), 8);
 }
@@ -91,7 +92,7 @@ TEST (ProgramState, MissingAttributesTakeDefaultsAndNonNumbersReadAsZero)
     restore (processor, programsDocument (0, "<program/><program gain=\"abc\" in=\"0.51\" GAIN=\"1\"/>"));
     const auto& bare = processor.getProgramRecord (0);
     EXPECT_EQ (bare.name, "Not Saved");
-    const float expected[10] = { 0, 24.5f, 8, 7, 7, 7, 24.5f, 0, 0, 0 };
+    const float expected[10] = {0, 24.5f, 8, 7, 7, 7, 24.5f, 0, 0, 0};
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ (bare.values[i], expected[i]) << i;
 
@@ -142,9 +143,10 @@ TEST (ProgramState, RootNameAndCurrentProgram)
     EXPECT_EQ (processor.getProgramName (0), "upper");
     EXPECT_EQ (processor.getCurrentProgram(), 2);
 
-    for (int cprog : { 12, -1 })
+    for (int cprog : {12, -1})
     {
-        restore (processor, programsDocument (cprog, "<program programname=\"kept " + juce::String (cprog) + "\"/>"));
+        restore (processor,
+                 programsDocument (cprog, "<program programname=\"kept " + juce::String (cprog) + "\"/>"));
         EXPECT_EQ (processor.getProgramName (0), "kept " + juce::String (cprog));
         EXPECT_EQ (processor.getCurrentProgram(), 2);
     }

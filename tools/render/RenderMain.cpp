@@ -37,7 +37,7 @@ int main (int argc, char* argv[])
 {
     const juce::File output = juce::File::getCurrentWorkingDirectory().getChildFile (
         argc > 1 ? juce::String (argv[1]) : juce::String ("out/render.wav"));
-    if (! output.getParentDirectory().createDirectory())
+    if (!output.getParentDirectory().createDirectory())
     {
         std::fprintf (stderr, "render: cannot create folder %s\n",
                       output.getParentDirectory().getFullPathName().toRawUTF8());
@@ -62,7 +62,8 @@ int main (int argc, char* argv[])
         buffer.setSize (1, n, false, false, true);
         buffer.copyFrom (0, 0, signal.data() + start, n);
         processor.processBlock (buffer, midi);
-        std::copy (buffer.getReadPointer (0), buffer.getReadPointer (0) + n, signal.begin() + static_cast<long> (start));
+        std::copy (buffer.getReadPointer (0), buffer.getReadPointer (0) + n,
+                   signal.begin() + static_cast<long> (start));
     }
     processor.releaseResources();
     const float outputPeak = peakOf (signal.data(), signal.size());
@@ -75,7 +76,8 @@ int main (int argc, char* argv[])
         return 1;
     }
     juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), renderRate, 1, 24, {}, 0));
+    std::unique_ptr<juce::AudioFormatWriter> writer (
+        wav.createWriterFor (stream.get(), renderRate, 1, 24, {}, 0));
     if (writer == nullptr)
     {
         std::fprintf (stderr, "render: no WAV writer for %s\n", output.getFullPathName().toRawUTF8());
@@ -83,8 +85,8 @@ int main (int argc, char* argv[])
     }
     stream.release(); // the writer owns the stream now
 
-    const float* channels[] = { signal.data() };
-    if (! writer->writeFromFloatArrays (channels, 1, static_cast<int> (signal.size())))
+    const float* channels[] = {signal.data()};
+    if (!writer->writeFromFloatArrays (channels, 1, static_cast<int> (signal.size())))
     {
         std::fprintf (stderr, "render: writing %s failed\n", output.getFullPathName().toRawUTF8());
         return 1;
@@ -102,7 +104,8 @@ int main (int argc, char* argv[])
                      return settings;
                  }()
                      .toRawUTF8());
-    std::printf ("render: peak in %.1f dBFS, peak out %.1f dBFS\n", decibels (inputPeak), decibels (outputPeak));
+    std::printf ("render: peak in %.1f dBFS, peak out %.1f dBFS\n", decibels (inputPeak),
+                 decibels (outputPeak));
     const juce::String status = processor.getModelStatus();
     if (status.isNotEmpty())
         std::printf ("render: note: %s\n", status.toRawUTF8());

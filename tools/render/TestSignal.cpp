@@ -45,8 +45,8 @@ std::vector<float> makePluckedPhrase (double sampleRate, double seconds)
     const double e2 = 82.41, g2 = 98.0, a2 = 110.0, b2 = 123.47, e3 = 164.81, gSharp3 = 207.65, b3 = 246.94,
                  e4 = 329.63;
     const Pluck phrase[] = {
-        { 0.00, e2 }, { 0.40, e2 }, { 0.80, g2 }, { 1.20, a2 }, { 1.60, e2 }, { 2.00, g2 }, { 2.40, a2 },
-        { 2.80, e2 }, { 2.82, b2 }, { 2.84, e3 }, { 2.86, gSharp3 }, { 2.88, b3 }, { 2.90, e4 },
+        {0.00, e2}, {0.40, e2}, {0.80, g2}, {1.20, a2},      {1.60, e2}, {2.00, g2}, {2.40, a2},
+        {2.80, e2}, {2.82, b2}, {2.84, e3}, {2.86, gSharp3}, {2.88, b3}, {2.90, e4},
     };
 
     uint32_t noiseState = 12345u;
