@@ -27,6 +27,15 @@ float peakOf (const float* samples, size_t n)
     return peak;
 }
 
+juce::String describeSettings (VarkelPreampAudioProcessor& processor)
+{
+    juce::String settings;
+    for (int i = 0; i < processor.getNumParameters(); ++i)
+        settings << (i > 0 ? ", " : "") << processor.getParameterName (i) << " "
+                 << processor.getParameterText (i);
+    return settings;
+}
+
 double decibels (float level)
 {
     return level > 0.0f ? 20.0 * std::log10 (static_cast<double> (level)) : -999.0;
@@ -95,15 +104,7 @@ int main (int argc, char* argv[])
 
     std::printf ("render: %.1f s plucked guitar phrase, mono, %.0f Hz, 24-bit\n", renderSeconds, renderRate);
     std::printf ("render: program \"%s\": %s\n", processor.getProgramName (0).toRawUTF8(),
-                 [&]
-                 {
-                     juce::String settings;
-                     for (int i = 0; i < processor.getNumParameters(); ++i)
-                         settings << (i > 0 ? ", " : "") << processor.getParameterName (i) << " "
-                                  << processor.getParameterText (i);
-                     return settings;
-                 }()
-                     .toRawUTF8());
+                 describeSettings (processor).toRawUTF8());
     std::printf ("render: peak in %.1f dBFS, peak out %.1f dBFS\n", decibels (inputPeak),
                  decibels (outputPeak));
     const juce::String status = processor.getModelStatus();
