@@ -53,3 +53,54 @@ TEST (Block1, ReproducesReferenceMatricesAtGain8)
     EXPECT_NEAR (block.getAutomationValue (2), 200066.201316, 1e-6);
     expectPrintedEntries (block, block1ReferenceAtGain8());
 }
+
+TEST (Block1, TopGainShortsTheBrightCapacitor)
+{
+    Block1 block (44100.0, 3.0);
+    block.setControlPosition (16);
+    EXPECT_EQ (block.getAutomationValue (1), 0.0);
+    EXPECT_EQ (block.getAutomationValue (2), 999999.0);
+    EXPECT_EQ (block.A (3, 3), -1.0);
+    for (uint32_t j = 0; j < 5; ++j)
+        if (j != 3)
+        {
+            EXPECT_EQ (block.A (3, j), 0.0);
+            EXPECT_EQ (block.A (j, 3), 0.0);
+        }
+    for (uint32_t c = 0; c < 2; ++c)
+        EXPECT_EQ (block.B (3, c), 0.0);
+    for (uint32_t c = 0; c < 4; ++c)
+    {
+        EXPECT_EQ (block.C (3, c), 0.0);
+        EXPECT_EQ (block.D (c, 3), 0.0);
+    }
+    EXPECT_EQ (block.G (0, 3), 0.0);
+    for (const auto* m : { &block.A, &block.B, &block.C, &block.D, &block.E, &block.F, &block.G, &block.K })
+        for (double v : m->values)
+            EXPECT_TRUE (std::isfinite (v));
+}
+
+TEST (Block1, GainLawEndsAndFixedEntriesAcrossPositionsAndRates)
+{
+    Block1 block (44100.0, 3.0);
+    for (double rate : { 44100.0, 96000.0, 705600.0 })
+    {
+        block.setSampleRate (rate);
+        for (uint32_t position : { 0u, 8u, 16u, 17u, 1000u })
+        {
+            block.setControlPosition (position);
+            EXPECT_EQ (block.E (0, 0), 1.0);
+            EXPECT_NEAR (block.E (3, 1), -0.97560976, 5e-9);
+            EXPECT_GE (block.getAutomationValue (1), 0.0) << "upper part never negative";
+            for (const auto* m : { &block.A, &block.B, &block.C, &block.D, &block.F, &block.G, &block.K })
+                for (double v : m->values)
+                    EXPECT_TRUE (std::isfinite (v));
+        }
+    }
+    block.setControlPosition (0);
+    EXPECT_DOUBLE_EQ (block.getAutomationValue (2), 6054.0);
+    EXPECT_DOUBLE_EQ (block.getAutomationValue (1), 993945.0);
+    block.setControlPosition (40);
+    EXPECT_EQ (block.controlPosition, 16) << "past the top acts as the top";
+    EXPECT_EQ (block.getAutomationValue (1), 0.0);
+}
