@@ -106,15 +106,17 @@ PortSolveResult PortSolver::solve (const double* p, const StateSpaceMatrix& F, d
     std::copy (i, i + ni, start.begin());
     residual (p, F, i, v.data(), r.data());
 
-    // Residuals are measured in units of each port's tolerance: the currents span from a
-    // cut-off triode's femtoamperes to milliamperes, and a plain norm would let rounding noise in
-    // the large ones hide the progress of the small ones.
+    // Two measures of progress: the plain norm follows the large currents, while the norm in
+    // units of each port's tolerance follows the small ones (a cut-off triode's femtoamperes),
+    // whose progress the rounding noise of the large ones would hide. A step that improves either
+    // is taken.
     Vec weight {};
-    auto norm = [this, &weight] (const Vec& e) {
+    auto norm = [this] (const Vec& e, const Vec* w) {
         double sum = 0.0;
         for (int m = 0; m < ni; ++m)
         {
-            const double scaled = e[static_cast<size_t> (m)] * weight[static_cast<size_t> (m)];
+            const auto k = static_cast<size_t> (m);
+            const double scaled = w != nullptr ? e[k] * (*w)[k] : e[k];
             sum += scaled * scaled;
         }
         return std::sqrt (sum);
@@ -152,7 +154,8 @@ PortSolveResult PortSolver::solve (const double* p, const StateSpaceMatrix& F, d
         // the iteration on the next tolerance test.
         for (int m = 0; m < ni; ++m)
             weight[static_cast<size_t> (m)] = 1.0 / (settings.relativeTolerance * std::abs (i[m]) + settings.absoluteFloor);
-        const double before = norm (r);
+        const double before = norm (r, nullptr);
+        const double beforeWeighted = norm (r, &weight);
         Vec trial {}, vTrial {}, rTrial {};
         double lambda = 1.0;
         bool accepted = false;
@@ -161,7 +164,8 @@ PortSolveResult PortSolver::solve (const double* p, const StateSpaceMatrix& F, d
             for (int m = 0; m < ni; ++m)
                 trial[static_cast<size_t> (m)] = i[m] + lambda * step[static_cast<size_t> (m)];
             residual (p, F, trial.data(), vTrial.data(), rTrial.data());
-            if (allFinite (rTrial.data(), ni) && norm (rTrial) < before)
+            if (allFinite (rTrial.data(), ni)
+                && (norm (rTrial, nullptr) < before || norm (rTrial, &weight) < beforeWeighted))
             {
                 accepted = true;
                 break;
