@@ -25,11 +25,8 @@ class NodalSystem
 {
 public:
     NodalSystem (const CircuitNetlist& netlist, const SSParamsVec& model)
-        : netlist (netlist),
-          nx (static_cast<int> (model.numStates)),
-          nu (static_cast<int> (model.numInputs)),
-          ni (static_cast<int> (model.numNonlinearOutputs)),
-          numColumns (nx + nu + ni)
+        : netlist (netlist), nx (static_cast<int> (model.numStates)), nu (static_cast<int> (model.numInputs)),
+          ni (static_cast<int> (model.numNonlinearOutputs)), numColumns (nx + nu + ni)
     {
         mergeZeroOhmParts();
         classifyNodes();
@@ -37,8 +34,8 @@ public:
 
     bool fits() const
     {
-        return netlist.numNodes <= maxNodes && numColumns <= maxColumns && netlist.inputNodes.count == nu
-               && netlist.ports.count == ni;
+        return netlist.numNodes <= maxNodes && numColumns <= maxColumns && netlist.inputNodes.count == nu &&
+               netlist.ports.count == ni;
     }
 
     void assemble (double sampleRate)
@@ -136,7 +133,7 @@ public:
                 row[c] = 0.0;
             return;
         }
-        std::array<double, maxColumns> other {};
+        std::array<double, maxColumns> other{};
         voltage (a, row);
         voltage (b, other.data());
         for (int c = 0; c < numColumns; ++c)
@@ -176,10 +173,10 @@ private:
     void classifyNodes()
     {
         for (auto& role : roles)
-            role = NodeRole {};
+            role = NodeRole{};
         for (int j = 0; j < netlist.inputNodes.count; ++j)
-            roles[static_cast<size_t> (find (netlist.inputNodes[j]))] = { NodeRole::input, j };
-        roles[static_cast<size_t> (find (0))] = { NodeRole::ground, 0 };
+            roles[static_cast<size_t> (find (netlist.inputNodes[j]))] = {NodeRole::input, j};
+        roles[static_cast<size_t> (find (0))] = {NodeRole::ground, 0};
 
         numFree = 0;
         for (int n = 0; n < netlist.numNodes; ++n)
@@ -217,11 +214,11 @@ private:
             Z[role.index][column] += sign;
     }
 
-    std::array<int, maxNodes> parent {};
-    std::array<NodeRole, maxNodes> roles {};
+    std::array<int, maxNodes> parent{};
+    std::array<NodeRole, maxNodes> roles{};
     int numFree = 0;
-    std::array<std::array<double, maxNodes>, maxNodes> Y {};
-    std::array<std::array<double, maxColumns>, maxNodes> Z {};
+    std::array<std::array<double, maxNodes>, maxNodes> Y{};
+    std::array<std::array<double, maxColumns>, maxNodes> Z{};
 };
 
 void writeRow (const double* row, int firstColumn, int rowIndex, double scale, StateSpaceMatrix& m)
@@ -234,7 +231,7 @@ void writeRow (const double* row, int firstColumn, int rowIndex, double scale, S
 void solveNetlistMatrices (const CircuitNetlist& netlist, double sampleRate, SSParamsVec& model)
 {
     NodalSystem system (netlist, model);
-    if (! system.fits())
+    if (!system.fits())
         return;
     system.assemble (sampleRate);
     system.solve();
@@ -242,7 +239,7 @@ void solveNetlistMatrices (const CircuitNetlist& netlist, double sampleRate, SSP
     const int nx = system.nx;
     const int uColumn = nx;
     const int iColumn = nx + system.nu;
-    std::array<double, maxColumns> row {};
+    std::array<double, maxColumns> row{};
 
     for (const auto& element : netlist.elements)
     {

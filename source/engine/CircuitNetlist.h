@@ -18,7 +18,7 @@ enum class ElementKind
 struct CircuitElement
 {
     ElementKind kind;
-    int first;    // for a capacitor, the terminal into which its history current flows
+    int first; // for a capacitor, the terminal into which its history current flows
     int second;
     double value; // ohms or farads
     int state;    // index of the capacitor's history current in x; -1 for a resistor
@@ -26,12 +26,12 @@ struct CircuitElement
 
 constexpr CircuitElement resistor (int first, int second, double ohms)
 {
-    return { ElementKind::resistor, first, second, ohms, -1 };
+    return {ElementKind::resistor, first, second, ohms, -1};
 }
 
 constexpr CircuitElement capacitor (int first, int second, double farads, int state)
 {
-    return { ElementKind::capacitor, first, second, farads, state };
+    return {ElementKind::capacitor, first, second, farads, state};
 }
 
 // Port voltage V(voltagePlus) - V(voltageMinus); the port current leaves the network at
@@ -62,9 +62,9 @@ struct TableView
 
 struct CircuitNetlist
 {
-    int numNodes;                      // including ground (node 0)
+    int numNodes; // including ground (node 0)
     TableView<CircuitElement> elements;
-    TableView<int> inputNodes;         // node held at u[j] for input j
+    TableView<int> inputNodes; // node held at u[j] for input j
     TableView<CircuitPort> ports;
     int outputNode;
 };

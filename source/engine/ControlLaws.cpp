@@ -14,7 +14,7 @@ double taper17 (double s)
 PotParts gainLawParts (uint32_t position, double step)
 {
     const double lower = taper17 (position * step) * 993945.0 + 6054.0;
-    return { 999999.0 - lower, lower };
+    return {999999.0 - lower, lower};
 }
 
 ToneSetting toneLawSetting (uint32_t position, int perControl, double step)
@@ -30,7 +30,7 @@ ToneSetting toneLawSetting (uint32_t position, int perControl, double step)
 
     const double trebleLower = treble * step * 219999.0 + 1.0;
     const double middleLower = middle * step * 49999.0 + 1.0;
-    return { { 220000.0 - trebleLower, trebleLower },
-             taper17 (bass * step) * 999999.0 + 1.0,
-             { 50000.0 - middleLower, middleLower } };
+    return {{220000.0 - trebleLower, trebleLower},
+            taper17 (bass * step) * 999999.0 + 1.0,
+            {50000.0 - middleLower, middleLower}};
 }

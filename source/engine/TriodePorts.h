@@ -32,7 +32,8 @@ void computeTriodePortCurrents (const Triode* triode, const Pairs& pairs, const 
 
 // Writes each triode's 2 x 2 block of dI/dv; entries coupling two triodes are left untouched.
 template <typename Pairs>
-void computeTriodePortJacobian (const Triode* triode, const Pairs& pairs, const double* v, StateSpaceMatrix& J)
+void computeTriodePortJacobian (const Triode* triode, const Pairs& pairs, const double* v,
+                                StateSpaceMatrix& J)
 {
     for (const auto& pair : pairs)
     {

@@ -11,9 +11,9 @@ namespace
 enum Node
 {
     ground,
-    IN,  // signal input
-    VB,  // 334 V supply of both plate resistors
-    G1,  // input triode
+    IN, // signal input
+    VB, // 334 V supply of both plate resistors
+    G1, // input triode
     K1,
     P1,
     OUT, // far side of the coupling capacitor
@@ -24,7 +24,7 @@ enum Node
     nodeCount
 };
 
-const std::array<TriodePortPair, 2> triodePorts { { { 0, +1.0, +1.0 }, { 2, -1.0, -1.0 } } };
+const std::array<TriodePortPair, 2> triodePorts{{{0, +1.0, +1.0}, {2, -1.0, -1.0}}};
 } // namespace
 
 VARKEL_preamp_block1::VARKEL_preamp_block1 (double rate, int32_t positions, int32_t automationValues)
@@ -46,6 +46,8 @@ void VARKEL_preamp_block1::setSampleRate (double rate)
 
 void VARKEL_preamp_block1::updateMatrices()
 {
+    // The netlist reads as a table: one element per line.
+    // clang-format off
     const CircuitElement elements[] = {
         resistor (IN, G1, Rg),
         capacitor (G1, IN, Cg, 4),
@@ -69,7 +71,8 @@ void VARKEL_preamp_block1::updateMatrices()
         { K2, G2, G2, K2 }, // second triode: -Vgk, grid current
         { K2, P2, P2, K2 }, // second triode: -Vpk, cathode current
     };
-    solveNetlistMatrices ({ nodeCount, elements, inputs, ports, OUT }, sampleRate, *this);
+    // clang-format on
+    solveNetlistMatrices ({nodeCount, elements, inputs, ports, OUT}, sampleRate, *this);
 }
 
 void VARKEL_preamp_block1::computePortCurrents (const double* v, double* i) const
@@ -93,19 +96,20 @@ void VARKEL_preamp_block1::computeNonlinearInputs (const double* u, const double
     p[3] = E (3, 1) * u[1];
 }
 
-void VARKEL_preamp_block1::updateState (const double* u, const double* i, const double* x, double* xNext) const
+void VARKEL_preamp_block1::updateState (const double* u, const double* i, const double* x,
+                                        double* xNext) const
 {
     xNext[0] = A (0, 0) * x[0] + C (0, 0) * i[0] + C (0, 1) * i[1];
     for (uint32_t r = 1; r <= 3; ++r)
-        xNext[r] = A (r, 1) * x[1] + A (r, 2) * x[2] + A (r, 3) * x[3] + B (r, 1) * u[1] + C (r, 1) * i[1]
-                   + C (r, 2) * i[2];
+        xNext[r] = A (r, 1) * x[1] + A (r, 2) * x[2] + A (r, 3) * x[3] + B (r, 1) * u[1] + C (r, 1) * i[1] +
+                   C (r, 2) * i[2];
     xNext[4] = A (4, 4) * x[4] + C (4, 0) * i[0];
 }
 
 void VARKEL_preamp_block1::computeOutput (const double* u, const double* x, const double* i, double* y) const
 {
-    y[0] = G (0, 1) * x[1] + G (0, 2) * x[2] + G (0, 3) * x[3] + H (0, 1) * u[1] + K (0, 1) * i[1]
-           + K (0, 2) * i[2];
+    y[0] = G (0, 1) * x[1] + G (0, 2) * x[2] + G (0, 3) * x[3] + H (0, 1) * u[1] + K (0, 1) * i[1] +
+           K (0, 2) * i[2];
 }
 
 std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block1::clone() const

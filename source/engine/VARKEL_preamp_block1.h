@@ -72,11 +72,16 @@ public:
     {
         switch (index)
         {
-            case 0: return inputDefaults[1];
-            case 1: return gainUpper;
-            case 2: return gainLower;
-            case 3: return inputDefaults[0];
-            default: return 0.0;
+        case 0:
+            return inputDefaults[1];
+        case 1:
+            return gainUpper;
+        case 2:
+            return gainLower;
+        case 3:
+            return inputDefaults[0];
+        default:
+            return 0.0;
         }
     }
 
@@ -84,11 +89,20 @@ public:
     {
         switch (index)
         {
-            case 0: inputDefaults[1] = value; break;
-            case 1: gainUpper = value; break;
-            case 2: gainLower = value; break;
-            case 3: inputDefaults[0] = value; break;
-            default: break;
+        case 0:
+            inputDefaults[1] = value;
+            break;
+        case 1:
+            gainUpper = value;
+            break;
+        case 2:
+            gainLower = value;
+            break;
+        case 3:
+            inputDefaults[0] = value;
+            break;
+        default:
+            break;
         }
     }
 

@@ -22,11 +22,11 @@ enum Node
     G2,  // load triode
     K2,
     P2,
-    X,   // the isolated capacitor's own node
+    X, // the isolated capacitor's own node
     nodeCount
 };
 
-const std::array<TriodePortPair, 2> triodePorts { { { 0, -1.0, +1.0 }, { 2, -1.0, -1.0 } } };
+const std::array<TriodePortPair, 2> triodePorts{{{0, -1.0, +1.0}, {2, -1.0, -1.0}}};
 } // namespace
 
 VARKEL_preamp_block2::VARKEL_preamp_block2 (double rate, int32_t positions, int32_t automationValues)
@@ -48,6 +48,8 @@ void VARKEL_preamp_block2::setSampleRate (double rate)
 
 void VARKEL_preamp_block2::updateMatrices()
 {
+    // The netlist reads as a table: one element per line.
+    // clang-format off
     const CircuitElement elements[] = {
         resistor (IN, W, Rm),
         capacitor (IN, W, Cm, 0),
@@ -72,7 +74,8 @@ void VARKEL_preamp_block2::updateMatrices()
         { K2, G2, G2, K2 }, // load triode: -Vgk, grid current
         { K2, P2, P2, K2 }, // load triode: -Vpk, cathode current
     };
-    solveNetlistMatrices ({ nodeCount, elements, inputs, ports, OUT }, sampleRate, *this);
+    // clang-format on
+    solveNetlistMatrices ({nodeCount, elements, inputs, ports, OUT}, sampleRate, *this);
 }
 
 void VARKEL_preamp_block2::computePortCurrents (const double* v, double* i) const
@@ -96,7 +99,8 @@ void VARKEL_preamp_block2::computeNonlinearInputs (const double* u, const double
     p[3] = D (3, 4) * x[4] + E (3, 2) * u[2];
 }
 
-void VARKEL_preamp_block2::updateState (const double* u, const double* i, const double* x, double* xNext) const
+void VARKEL_preamp_block2::updateState (const double* u, const double* i, const double* x,
+                                        double* xNext) const
 {
     xNext[0] = A (0, 0) * x[0] + A (0, 1) * x[1] + B (0, 0) * u[0] + C (0, 0) * i[0];
     xNext[1] = A (1, 0) * x[0] + A (1, 1) * x[1] + B (1, 0) * u[0] + C (1, 0) * i[0];

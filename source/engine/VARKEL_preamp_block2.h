@@ -74,12 +74,18 @@ public:
     {
         switch (index)
         {
-            case 0: return inputDefaults[1];
-            case 1: return inputDefaults[2];
-            case 2: return gainUpper;
-            case 3: return gainLower;
-            case 4: return inputDefaults[0];
-            default: return 0.0;
+        case 0:
+            return inputDefaults[1];
+        case 1:
+            return inputDefaults[2];
+        case 2:
+            return gainUpper;
+        case 3:
+            return gainLower;
+        case 4:
+            return inputDefaults[0];
+        default:
+            return 0.0;
         }
     }
 
@@ -87,12 +93,23 @@ public:
     {
         switch (index)
         {
-            case 0: inputDefaults[1] = value; break;
-            case 1: inputDefaults[2] = value; break;
-            case 2: gainUpper = value; break;
-            case 3: gainLower = value; break;
-            case 4: inputDefaults[0] = value; break;
-            default: break;
+        case 0:
+            inputDefaults[1] = value;
+            break;
+        case 1:
+            inputDefaults[2] = value;
+            break;
+        case 2:
+            gainUpper = value;
+            break;
+        case 3:
+            gainLower = value;
+            break;
+        case 4:
+            inputDefaults[0] = value;
+            break;
+        default:
+            break;
         }
     }
 

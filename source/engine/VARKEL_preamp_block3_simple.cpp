@@ -20,7 +20,7 @@ enum Node
     nodeCount
 };
 
-const std::array<TriodePortPair, 2> triodePorts { { { 0, -1.0, +1.0 }, { 2, +1.0, +1.0 } } };
+const std::array<TriodePortPair, 2> triodePorts{{{0, -1.0, +1.0}, {2, +1.0, +1.0}}};
 } // namespace
 
 VARKEL_preamp_block3_simple::VARKEL_preamp_block3_simple (double rate, int32_t positions,
@@ -43,6 +43,8 @@ void VARKEL_preamp_block3_simple::setSampleRate (double rate)
 
 void VARKEL_preamp_block3_simple::updateMatrices()
 {
+    // The netlist reads as a table: one element per line.
+    // clang-format off
     const CircuitElement elements[] = {
         resistor (IN, G1, R1),
         capacitor (IN, G1, C1, 0),
@@ -60,7 +62,8 @@ void VARKEL_preamp_block3_simple::updateMatrices()
         { P1, K2, P1, K2 }, // cathode follower: Vgk, grid current
         { VB, K2, VB, K2 }, // cathode follower: Vpk, cathode current
     };
-    solveNetlistMatrices ({ nodeCount, elements, inputs, ports, P1 }, sampleRate, *this);
+    // clang-format on
+    solveNetlistMatrices ({nodeCount, elements, inputs, ports, P1}, sampleRate, *this);
 }
 
 void VARKEL_preamp_block3_simple::computePortCurrents (const double* v, double* i) const

@@ -59,9 +59,12 @@ public:
     {
         switch (index)
         {
-            case 0: return inputDefaults[1];
-            case 1: return inputDefaults[0];
-            default: return 0.0;
+        case 0:
+            return inputDefaults[1];
+        case 1:
+            return inputDefaults[0];
+        default:
+            return 0.0;
         }
     }
 
@@ -69,9 +72,14 @@ public:
     {
         switch (index)
         {
-            case 0: inputDefaults[1] = value; break;
-            case 1: inputDefaults[0] = value; break;
-            default: break;
+        case 0:
+            inputDefaults[1] = value;
+            break;
+        case 1:
+            inputDefaults[0] = value;
+            break;
+        default:
+            break;
         }
     }
 

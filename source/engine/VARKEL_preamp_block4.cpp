@@ -23,7 +23,7 @@ enum Node
     nodeCount
 };
 
-const std::array<TriodePortPair, 1> triodePorts { { { 0, -1.0, +1.0 } } };
+const std::array<TriodePortPair, 1> triodePorts{{{0, -1.0, +1.0}}};
 } // namespace
 
 VARKEL_preamp_block4::VARKEL_preamp_block4 (double rate, int32_t positions, int32_t automationValues)
@@ -45,6 +45,8 @@ void VARKEL_preamp_block4::setSampleRate (double rate)
 
 void VARKEL_preamp_block4::updateMatrices()
 {
+    // The netlist reads as a table: one element per line.
+    // clang-format off
     const CircuitElement elements[] = {
         resistor (KC, ground, Rk),
         capacitor (N1, KC, Ct, 0),
@@ -63,7 +65,8 @@ void VARKEL_preamp_block4::updateMatrices()
         { KC, IN, IN, KC }, // cathode follower: -Vgk, grid current
         { VB, KC, VB, KC }, // cathode follower: Vpk, cathode current
     };
-    solveNetlistMatrices ({ nodeCount, elements, inputs, ports, OUT }, sampleRate, *this);
+    // clang-format on
+    solveNetlistMatrices ({nodeCount, elements, inputs, ports, OUT}, sampleRate, *this);
 }
 
 void VARKEL_preamp_block4::computePortCurrents (const double* v, double* i) const

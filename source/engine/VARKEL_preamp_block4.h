@@ -71,14 +71,22 @@ public:
     {
         switch (index)
         {
-            case 0: return inputDefaults[1];
-            case 1: return trebleUpper;
-            case 2: return trebleLower;
-            case 3: return bass;
-            case 4: return middleUpper;
-            case 5: return middleLower;
-            case 6: return inputDefaults[0];
-            default: return 0.0;
+        case 0:
+            return inputDefaults[1];
+        case 1:
+            return trebleUpper;
+        case 2:
+            return trebleLower;
+        case 3:
+            return bass;
+        case 4:
+            return middleUpper;
+        case 5:
+            return middleLower;
+        case 6:
+            return inputDefaults[0];
+        default:
+            return 0.0;
         }
     }
 
@@ -86,14 +94,29 @@ public:
     {
         switch (index)
         {
-            case 0: inputDefaults[1] = value; break;
-            case 1: trebleUpper = value; break;
-            case 2: trebleLower = value; break;
-            case 3: bass = value; break;
-            case 4: middleUpper = value; break;
-            case 5: middleLower = value; break;
-            case 6: inputDefaults[0] = value; break;
-            default: break;
+        case 0:
+            inputDefaults[1] = value;
+            break;
+        case 1:
+            trebleUpper = value;
+            break;
+        case 2:
+            trebleLower = value;
+            break;
+        case 3:
+            bass = value;
+            break;
+        case 4:
+            middleUpper = value;
+            break;
+        case 5:
+            middleLower = value;
+            break;
+        case 6:
+            inputDefaults[0] = value;
+            break;
+        default:
+            break;
         }
     }
 

@@ -15,7 +15,7 @@ bool solveDense (double (&M)[PortSolver::maxPorts][PortSolver::maxPorts], double
         for (int r = k + 1; r < n; ++r)
             if (std::abs (M[r][k]) > std::abs (M[pivot][k]))
                 pivot = r;
-        if (M[pivot][k] == 0.0 || ! std::isfinite (M[pivot][k]))
+        if (M[pivot][k] == 0.0 || !std::isfinite (M[pivot][k]))
             return false;
         if (pivot != k)
         {
@@ -43,7 +43,7 @@ bool solveDense (double (&M)[PortSolver::maxPorts][PortSolver::maxPorts], double
 bool allFinite (const double* v, int n)
 {
     for (int k = 0; k < n; ++k)
-        if (! std::isfinite (v[k]))
+        if (!std::isfinite (v[k]))
             return false;
     return true;
 }
@@ -57,7 +57,8 @@ PortSolver::PortSolver (const SSParamsVecAutomation& b, const ReferenceTriode& t
     jacobian.resize (b.numNonlinearOutputs, b.numNonlinearInputs);
 }
 
-void PortSolver::residual (const double* p, const StateSpaceMatrix& F, const double* i, double* v, double* r) const
+void PortSolver::residual (const double* p, const StateSpaceMatrix& F, const double* i, double* v,
+                           double* r) const
 {
     for (int m = 0; m < nv; ++m)
     {
@@ -66,7 +67,7 @@ void PortSolver::residual (const double* p, const StateSpaceMatrix& F, const dou
             sum += F (static_cast<uint32_t> (m), static_cast<uint32_t> (c)) * i[c];
         v[m] = sum;
     }
-    Vec f {};
+    Vec f{};
     block.computePortCurrents (v, f.data());
     for (int m = 0; m < ni; ++m)
         r[m] = i[m] - f[static_cast<size_t> (m)];
@@ -75,25 +76,25 @@ void PortSolver::residual (const double* p, const StateSpaceMatrix& F, const dou
 bool PortSolver::withinTolerance (const double* r, const double* i) const
 {
     for (int m = 0; m < ni; ++m)
-        if (! (std::abs (r[m]) <= settings.relativeTolerance * std::abs (i[m]) + settings.absoluteFloor))
+        if (!(std::abs (r[m]) <= settings.relativeTolerance * std::abs (i[m]) + settings.absoluteFloor))
             return false;
     return true;
 }
 
 double PortSolver::scaledResidual (const double* p, const StateSpaceMatrix& F, const double* i) const
 {
-    Vec v {}, r {};
+    Vec v{}, r{};
     residual (p, F, i, v.data(), r.data());
     double worst = 0.0;
     for (int m = 0; m < ni; ++m)
-        worst = std::max (worst, std::abs (r[static_cast<size_t> (m)])
-                                     / (settings.relativeTolerance * std::abs (i[m]) + settings.absoluteFloor));
+        worst = std::max (worst, std::abs (r[static_cast<size_t> (m)]) /
+                                     (settings.relativeTolerance * std::abs (i[m]) + settings.absoluteFloor));
     return worst;
 }
 
 bool PortSolver::evaluatesOnOverflowBranch (const double* p, const StateSpaceMatrix& F, const double* i) const
 {
-    Vec v {}, r {};
+    Vec v{}, r{};
     triode.resetOverflowHits();
     residual (p, F, i, v.data(), r.data());
     return triode.overflowHitCount() > 0;
@@ -102,7 +103,7 @@ bool PortSolver::evaluatesOnOverflowBranch (const double* p, const StateSpaceMat
 PortSolveResult PortSolver::solve (const double* p, const StateSpaceMatrix& F, double* i) const
 {
     PortSolveResult result;
-    Vec v {}, r {}, start {};
+    Vec v{}, r{}, start{};
     std::copy (i, i + ni, start.begin());
     residual (p, F, i, v.data(), r.data());
 
@@ -110,8 +111,9 @@ PortSolveResult PortSolver::solve (const double* p, const StateSpaceMatrix& F, d
     // units of each port's tolerance follows the small ones (a cut-off triode's femtoamperes),
     // whose progress the rounding noise of the large ones would hide. A step that improves either
     // is taken.
-    Vec weight {};
-    auto norm = [this] (const Vec& e, const Vec* w) {
+    Vec weight{};
+    auto norm = [this] (const Vec& e, const Vec* w)
+    {
         double sum = 0.0;
         for (int m = 0; m < ni; ++m)
         {
@@ -134,29 +136,30 @@ PortSolveResult PortSolver::solve (const double* p, const StateSpaceMatrix& F, d
         jacobian.fill (0.0);
         block.computePortJacobian (v.data(), jacobian);
         double M[maxPorts][maxPorts] = {};
-        Vec step {};
+        Vec step{};
         for (int a = 0; a < ni; ++a)
         {
             for (int c = 0; c < ni; ++c)
             {
                 double jf = 0.0;
                 for (int k = 0; k < nv; ++k)
-                    jf += jacobian (static_cast<uint32_t> (a), static_cast<uint32_t> (k))
-                          * F (static_cast<uint32_t> (k), static_cast<uint32_t> (c));
+                    jf += jacobian (static_cast<uint32_t> (a), static_cast<uint32_t> (k)) *
+                          F (static_cast<uint32_t> (k), static_cast<uint32_t> (c));
                 M[a][c] = (a == c ? 1.0 : 0.0) - jf;
             }
             step[static_cast<size_t> (a)] = -r[static_cast<size_t> (a)];
         }
-        if (! solveDense (M, step.data(), ni))
+        if (!solveDense (M, step.data(), ni))
             break;
 
         // Halve the step until the residual shrinks; a step that is already negligible ends
         // the iteration on the next tolerance test.
         for (int m = 0; m < ni; ++m)
-            weight[static_cast<size_t> (m)] = 1.0 / (settings.relativeTolerance * std::abs (i[m]) + settings.absoluteFloor);
+            weight[static_cast<size_t> (m)] =
+                1.0 / (settings.relativeTolerance * std::abs (i[m]) + settings.absoluteFloor);
         const double before = norm (r, nullptr);
         const double beforeWeighted = norm (r, &weight);
-        Vec trial {}, vTrial {}, rTrial {};
+        Vec trial{}, vTrial{}, rTrial{};
         double lambda = 1.0;
         bool accepted = false;
         for (int halving = 0; halving < 40; ++halving, lambda *= 0.5)
@@ -164,23 +167,22 @@ PortSolveResult PortSolver::solve (const double* p, const StateSpaceMatrix& F, d
             for (int m = 0; m < ni; ++m)
                 trial[static_cast<size_t> (m)] = i[m] + lambda * step[static_cast<size_t> (m)];
             residual (p, F, trial.data(), vTrial.data(), rTrial.data());
-            if (allFinite (rTrial.data(), ni)
-                && (norm (rTrial, nullptr) < before || norm (rTrial, &weight) < beforeWeighted))
+            if (allFinite (rTrial.data(), ni) &&
+                (norm (rTrial, nullptr) < before || norm (rTrial, &weight) < beforeWeighted))
             {
                 accepted = true;
                 break;
             }
         }
-        if (! accepted)
+        if (!accepted)
         {
             // No decrease along the Newton direction: accept the full step if it is small,
             // otherwise give up here.
             bool small = true;
             for (int m = 0; m < ni; ++m)
-                small = small
-                        && std::abs (step[static_cast<size_t> (m)])
-                               <= settings.relativeTolerance * std::abs (i[m]) + settings.absoluteFloor;
-            if (! small)
+                small = small && std::abs (step[static_cast<size_t> (m)]) <=
+                                     settings.relativeTolerance * std::abs (i[m]) + settings.absoluteFloor;
+            if (!small)
                 break;
             for (int m = 0; m < ni; ++m)
                 trial[static_cast<size_t> (m)] = i[m] + step[static_cast<size_t> (m)];
@@ -191,7 +193,7 @@ PortSolveResult PortSolver::solve (const double* p, const StateSpaceMatrix& F, d
         r = rTrial;
     }
 
-    if (! allFinite (i, ni))
+    if (!allFinite (i, ni))
         std::copy (start.begin(), start.begin() + ni, i);
     if (result.converged)
         result.onOverflowBranch = evaluatesOnOverflowBranch (p, F, i);
@@ -201,7 +203,7 @@ PortSolveResult PortSolver::solve (const double* p, const StateSpaceMatrix& F, d
 PortSolveResult PortSolver::walk (const Vec& pA, const double* pB, const StateSpaceMatrix& F, double* i,
                                   int depth) const
 {
-    Vec saved {};
+    Vec saved{};
     std::copy (i, i + ni, saved.begin());
     PortSolveResult direct = solve (pB, F, i);
     if (direct.valid() || depth >= settings.maxSubdivisionDepth)
@@ -211,11 +213,11 @@ PortSolveResult PortSolver::walk (const Vec& pA, const double* pB, const StateSp
     }
 
     std::copy (saved.begin(), saved.begin() + ni, i);
-    Vec middle {};
+    Vec middle{};
     for (int m = 0; m < nv; ++m)
         middle[static_cast<size_t> (m)] = 0.5 * (pA[static_cast<size_t> (m)] + pB[m]);
     const PortSolveResult first = walk (pA, middle.data(), F, i, depth + 1);
-    if (! first.valid())
+    if (!first.valid())
         return first;
     PortSolveResult second = walk (middle, pB, F, i, depth + 1);
     second.iterations += first.iterations;
@@ -226,14 +228,14 @@ PortSolveResult PortSolver::walk (const Vec& pA, const double* pB, const StateSp
 PortSolveResult PortSolver::solveFrom (const double* pFrom, const double* p, const StateSpaceMatrix& F,
                                        double* i) const
 {
-    Vec start {};
+    Vec start{};
     std::copy (i, i + ni, start.begin());
     PortSolveResult direct = solve (p, F, i);
     if (direct.valid())
         return direct;
 
     std::copy (start.begin(), start.begin() + ni, i);
-    Vec pA {};
+    Vec pA{};
     std::copy (pFrom, pFrom + nv, pA.begin());
     PortSolveResult walked = walk (pA, p, F, i, 1);
     walked.iterations += direct.iterations;

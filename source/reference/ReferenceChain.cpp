@@ -6,9 +6,9 @@
 ReferenceChain::ReferenceChain (double rate, int gainPosition, int tonePosition, PortSolverSettings settings)
     : processingRate (rate), blocks (makePreampBlocks (rate)), pPrevious (PortSolver::maxPorts, 0.0)
 {
-    const uint32_t positions[numBlocks] = { static_cast<uint32_t> (std::max (gainPosition, 0)),
-                                            static_cast<uint32_t> (std::max (gainPosition, 0)), 0u,
-                                            static_cast<uint32_t> (std::max (tonePosition, 0)) };
+    const uint32_t positions[numBlocks] = {static_cast<uint32_t> (std::max (gainPosition, 0)),
+                                           static_cast<uint32_t> (std::max (gainPosition, 0)), 0u,
+                                           static_cast<uint32_t> (std::max (tonePosition, 0))};
     for (size_t k = 0; k < numBlocks; ++k)
     {
         auto& b = *blocks[k];
@@ -31,7 +31,7 @@ void ReferenceChain::solveRestStates()
         for (int32_t j = 0; j < b.numSourceInputs; ++j)
             u[static_cast<size_t> (b.firstSourceInput + j)] = b.getAutomationValue (j);
         rest[k] = solveRestState (b, *solvers[k], u);
-        if (! rest[k].converged)
+        if (!rest[k].converged)
             ++statistics.restFailures;
         restInput = rest[k].y;
     }
@@ -53,7 +53,7 @@ void ReferenceChain::reset()
 
 double ReferenceChain::process (double inputVolts)
 {
-    if (! std::isfinite (inputVolts))
+    if (!std::isfinite (inputVolts))
     {
         ++statistics.invalidInputs;
         inputVolts = 0.0;
@@ -77,7 +77,7 @@ double ReferenceChain::process (double inputVolts)
             ++statistics.overflowBranchHits;
         if (result.subSteps > 0 && result.valid())
             ++statistics.rescues;
-        if (! result.valid())
+        if (!result.valid())
             ++statistics.failures;
 
         b.updateState (s.u.data(), s.i.data(), s.x.data(), s.xNext.data());

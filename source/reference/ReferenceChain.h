@@ -24,12 +24,12 @@ public:
         long samples = 0;
         long solves = 0;
         long newtonIterations = 0;
-        int mostIterations = 0;       // in one solve, sub-steps included
-        long overflowBranchHits = 0;  // Newton settled on the triode's false branch
-        long rescues = 0;             // solves that needed sub-steps and then succeeded
-        long failures = 0;            // solves left unsolved even after sub-stepping
-        long invalidInputs = 0;       // non-finite input samples, processed as 0 V
-        long restFailures = 0;        // blocks whose rest state did not converge
+        int mostIterations = 0;      // in one solve, sub-steps included
+        long overflowBranchHits = 0; // Newton settled on the triode's false branch
+        long rescues = 0;            // solves that needed sub-steps and then succeeded
+        long failures = 0;           // solves left unsolved even after sub-stepping
+        long invalidInputs = 0;      // non-finite input samples, processed as 0 V
+        long restFailures = 0;       // blocks whose rest state did not converge
     };
 
     struct BlockState
@@ -39,7 +39,8 @@ public:
     };
 
     // tonePosition is the block 4 position 225 treble + 15 bass + middle.
-    ReferenceChain (double processingRate, int gainPosition, int tonePosition, PortSolverSettings settings = {});
+    ReferenceChain (double processingRate, int gainPosition, int tonePosition,
+                    PortSolverSettings settings = {});
 
     // One sample at the processing rate: the input in volts at block 1, the output of block 4.
     double process (double inputVolts);

@@ -88,7 +88,7 @@ BlockOperatingPoint solveRestState (const SSParamsVecAutomation& block, const Po
         for (uint32_t m = 0; m < ni; ++m)
             R[(1 + m) * nx + r] = block.C (r, m);
     }
-    if (! solveSteadyStates (block.A, R, 1 + ni))
+    if (!solveSteadyStates (block.A, R, 1 + ni))
         return point;
 
     // At rest the port equation becomes i = f(p0 + Fdc i) with p0 = D S B u + E u and
@@ -114,7 +114,7 @@ BlockOperatingPoint solveRestState (const SSParamsVecAutomation& block, const Po
     // Newton from zero currents; if that fails, ramp the inputs up from zero (source stepping).
     std::vector<double> pStep (nv);
     PortSolveResult result = solver.solve (p0.data(), Fdc, point.i.data());
-    for (int steps = 16; ! result.valid() && steps <= 4096; steps *= 8)
+    for (int steps = 16; !result.valid() && steps <= 4096; steps *= 8)
     {
         point.i.assign (ni, 0.0);
         for (int s = 1; s <= steps; ++s)
@@ -122,7 +122,7 @@ BlockOperatingPoint solveRestState (const SSParamsVecAutomation& block, const Po
             for (uint32_t r = 0; r < nv; ++r)
                 pStep[r] = p0[r] * s / steps;
             result = solver.solve (pStep.data(), Fdc, point.i.data());
-            if (! result.valid())
+            if (!result.valid())
                 break;
         }
     }

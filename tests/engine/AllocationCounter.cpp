@@ -5,7 +5,7 @@
 
 std::atomic<long>& allocationCount()
 {
-    static std::atomic<long> count { 0 };
+    static std::atomic<long> count{0};
     return count;
 }
 

@@ -25,35 +25,35 @@ std::vector<PrintedEntry> entriesOf (const Block4Reference& r)
     std::vector<PrintedEntry> e;
     for (unsigned row = 0; row < 3; ++row)
     {
-        addPrintedRow (e, "A", row, { r.a[row][0], r.a[row][1], r.a[row][2] });
-        e.push_back ({ "C", row, 0, r.c[row] });
-        e.push_back ({ "D", 0, row, r.d[row] });
-        e.push_back ({ "G", 0, row, r.g[row] });
+        addPrintedRow (e, "A", row, {r.a[row][0], r.a[row][1], r.a[row][2]});
+        e.push_back ({"C", row, 0, r.c[row]});
+        e.push_back ({"D", 0, row, r.d[row]});
+        e.push_back ({"G", 0, row, r.g[row]});
     }
-    e.push_back ({ "F", 0, 0, r.f00 });
-    e.push_back ({ "K", 0, 0, r.k });
+    e.push_back ({"F", 0, 0, r.f00});
+    e.push_back ({"K", 0, 0, r.k});
     return e;
 }
 
-const Block4Reference constructionDefaults {
-    { { "0.82787869", "0.0036304284", "-0.00083965152" },
-      { "0.16993494", "0.99439494", "0.0025933452" },
-      { "-0.039302837", "0.0025933452", "0.99301694" } },
-    { "-0.17198935", "0.1200551", "-1.0147055" },
-    { "-2074.4603", "30.935658", "-261.46813" },
+const Block4Reference constructionDefaults{
+    {{"0.82787869", "0.0036304284", "-0.00083965152"},
+     {"0.16993494", "0.99439494", "0.0025933452"},
+     {"-0.039302837", "0.0025933452", "0.99301694"}},
+    {"-0.17198935", "0.1200551", "-1.0147055"},
+    {"-2074.4603", "30.935658", "-261.46813"},
     "46668.011",
-    { "1039.2679", "474.07141", "-363.95731" },
+    {"1039.2679", "474.07141", "-363.95731"},
     "25674.722",
 };
 
-const Block4Reference middlePosition {
-    { { "0.81906232", "0.0034547376", "-0.00070170102" },
-      { "0.16171112", "0.99135072", "0.0060408116" },
-      { "-0.03284558", "0.0060408116", "0.98861235" } },
-    { "-0.21585982", "0.16421103", "-1.1736588" },
-    { "-2603.6066", "42.313705", "-302.42703" },
+const Block4Reference middlePosition{
+    {{"0.81906232", "0.0034547376", "-0.00070170102"},
+     {"0.16171112", "0.99135072", "0.0060408116"},
+     {"-0.03284558", "0.0060408116", "0.98861235"}},
+    {"-0.21585982", "0.16421103", "-1.1736588"},
+    {"-2603.6066", "42.313705", "-302.42703"},
     "38734.62",
-    { "9385.5998", "273.99294", "-349.48402" },
+    {"9385.5998", "273.99294", "-349.48402"},
     "24258.777",
 };
 
@@ -65,8 +65,8 @@ void expectStructure (const SSParamsVec& b)
         EXPECT_EQ (b.B (r, 1), 0.0);
         EXPECT_NEAR (b.C (r, 0), b.C (r, 1), 1e-14 * std::abs (b.C (r, 0)));
         EXPECT_NEAR (b.D (1, r), -b.D (0, r), 1e-14 * std::abs (b.D (0, r)));
-        EXPECT_TRUE (std::isfinite (b.G (0, r)) && std::isfinite (b.A (r, 0)) && std::isfinite (b.A (r, 1))
-                     && std::isfinite (b.A (r, 2)));
+        EXPECT_TRUE (std::isfinite (b.G (0, r)) && std::isfinite (b.A (r, 0)) && std::isfinite (b.A (r, 1)) &&
+                     std::isfinite (b.A (r, 2)));
     }
     EXPECT_EQ (b.E (0, 0), -1.0);
     EXPECT_EQ (b.E (1, 1), 1.0);
@@ -111,13 +111,10 @@ TEST (Block4, ToneLawEndsAndOutOfRangePositions)
         double trebleUpper, trebleLower, bass, middleUpper, middleLower;
     };
     const Case cases[] = {
-        { 0, 219999.0, 1.0, 1.0, 49999.0, 1.0 },
-        { 3374, 0.0, 220000.0, 1000000.0, 0.0, 50000.0 },
-        { 3375, 219999.0, 1.0, 1.0, 49999.0, 1.0 },
-        { 0xFFFFFFFFu, 219999.0, 1.0, 1.0, 49999.0, 1.0 },
-        { 225 * 14, 0.0, 220000.0, 1.0, 49999.0, 1.0 },
-        { 15 * 14, 219999.0, 1.0, 1000000.0, 49999.0, 1.0 },
-        { 14, 219999.0, 1.0, 1.0, 0.0, 50000.0 },
+        {0, 219999.0, 1.0, 1.0, 49999.0, 1.0},        {3374, 0.0, 220000.0, 1000000.0, 0.0, 50000.0},
+        {3375, 219999.0, 1.0, 1.0, 49999.0, 1.0},     {0xFFFFFFFFu, 219999.0, 1.0, 1.0, 49999.0, 1.0},
+        {225 * 14, 0.0, 220000.0, 1.0, 49999.0, 1.0}, {15 * 14, 219999.0, 1.0, 1000000.0, 49999.0, 1.0},
+        {14, 219999.0, 1.0, 1.0, 0.0, 50000.0},
     };
     Block4 zero (44100.0, 345.0);
     zero.setControlPosition (0);
@@ -133,7 +130,7 @@ TEST (Block4, ToneLawEndsAndOutOfRangePositions)
         expectStructure (block);
         if (c.position >= 3375)
         {
-            for (const char* name : { "A", "C", "D", "F", "G", "K" })
+            for (const char* name : {"A", "C", "D", "F", "G", "K"})
                 EXPECT_EQ (matrixByName (block, name).values, matrixByName (zero, name).values) << name;
         }
     }
@@ -152,7 +149,7 @@ TEST (Block4, ShortedPotPartsStayCloseToTinyOnes)
     tiny.middleUpper = 1e-3;
     tiny.middleLower = 50000.0;
     tiny.updateMatrices();
-    for (const char* name : { "A", "C", "D", "F", "G", "K" })
+    for (const char* name : {"A", "C", "D", "F", "G", "K"})
     {
         const auto& a = matrixByName (shorted, name);
         const auto& b = matrixByName (tiny, name);

@@ -25,10 +25,10 @@ struct BlockCase
 };
 
 const BlockCase allCases[] = {
-    { 0, { 0, 1, 8, 15, 16 } },
-    { 1, { 0, 1, 8, 15, 16 } },
-    { 2, { 0 } },
-    { 3, { 0, 1687, 3374, 3375, 14, 225 * 14 } },
+    {0, {0, 1, 8, 15, 16}},
+    {1, {0, 1, 8, 15, 16}},
+    {2, {0}},
+    {3, {0, 1687, 3374, 3375, 14, 225 * 14}},
 };
 
 std::vector<double> randomVector (std::mt19937& rng, uint32_t n, double scale)
@@ -44,7 +44,7 @@ std::vector<double> randomVector (std::mt19937& rng, uint32_t n, double scale)
 TEST (BlockOperations, SparseProductsEqualDenseProductsExactly)
 {
     std::mt19937 rng (1234);
-    for (double rate : { 44100.0, 96000.0, 705600.0 })
+    for (double rate : {44100.0, 96000.0, 705600.0})
     {
         auto blocks = makePreampBlocks (rate);
         for (const auto& c : allCases)
@@ -93,10 +93,10 @@ TEST (BlockOperations, DimensionsSourcesAndAutomationValues)
         std::vector<double> automation; // indices 0.. at construction
     };
     const Expected expected[] = {
-        { 5, 2, 4, 4, 17, 4, 1, { 334.0, 200000.0, 800000.0, 3.0 } },
-        { 5, 3, 4, 4, 17, 5, 2, { 334.0, 345.0, 200000.0, 800000.0, 334.0 } },
-        { 2, 2, 4, 4, 1, 2, 1, { 345.0, 345.0 } },
-        { 3, 2, 2, 2, 3375, 7, 1, { 345.0, 220000.0, 1.0, 1000000.0, 1.0, 50000.0, 345.0 } },
+        {5, 2, 4, 4, 17, 4, 1, {334.0, 200000.0, 800000.0, 3.0}},
+        {5, 3, 4, 4, 17, 5, 2, {334.0, 345.0, 200000.0, 800000.0, 334.0}},
+        {2, 2, 4, 4, 1, 2, 1, {345.0, 345.0}},
+        {3, 2, 2, 2, 3375, 7, 1, {345.0, 220000.0, 1.0, 1000000.0, 1.0, 50000.0, 345.0}},
     };
     auto blocks = makePreampBlocks (44100.0);
     for (size_t k = 0; k < 4; ++k)
@@ -162,11 +162,9 @@ TEST (BlockOperations, CloneIsAPlainCopySharingTheTriode)
 TEST (BlockOperations, PortSignsAndJacobianFollowEachBlocksPorts)
 {
     // Vgk and Vpk signs per triode (ports 0,1 and 2,3), as each netlist orients its ports.
-    const double signs[4][4] = { { +1, +1, -1, -1 }, { -1, +1, -1, -1 }, { -1, +1, +1, +1 }, { -1, +1, 0, 0 } };
-    const double v[4][4] = { { -1.5, 200.0, 1.2, -180.0 },
-                             { 1.5, 200.0, 1.2, -180.0 },
-                             { 1.5, 200.0, -1.3, 190.0 },
-                             { 1.4, 150.0, 0, 0 } };
+    const double signs[4][4] = {{+1, +1, -1, -1}, {-1, +1, -1, -1}, {-1, +1, +1, +1}, {-1, +1, 0, 0}};
+    const double v[4][4] = {
+        {-1.5, 200.0, 1.2, -180.0}, {1.5, 200.0, 1.2, -180.0}, {1.5, 200.0, -1.3, 190.0}, {1.4, 150.0, 0, 0}};
     DempwolfTriode2<0> t;
     auto blocks = makePreampBlocks (44100.0);
     for (size_t k = 0; k < 4; ++k)
@@ -203,7 +201,8 @@ TEST (BlockOperations, PortSignsAndJacobianFollowEachBlocksPorts)
                 b.computePortCurrents (vp, ip);
                 b.computePortCurrents (vm, im);
                 const double fd = (ip[r] - im[r]) / 2e-4;
-                EXPECT_NEAR (J (r, c), fd, 1e-4 * std::abs (fd) + 1e-12) << k << " J(" << r << "," << c << ")";
+                EXPECT_NEAR (J (r, c), fd, 1e-4 * std::abs (fd) + 1e-12)
+                    << k << " J(" << r << "," << c << ")";
             }
     }
 }

@@ -37,8 +37,8 @@ inline double printedHalfUnit (const std::string& text)
 
 inline const StateSpaceMatrix& matrixByName (const SSParamsVec& block, const std::string& name)
 {
-    const StateSpaceMatrix* all[] = { &block.A, &block.B, &block.C, &block.D, &block.E,
-                                      &block.F, &block.G, &block.H, &block.K };
+    const StateSpaceMatrix* all[] = {&block.A, &block.B, &block.C, &block.D, &block.E,
+                                     &block.F, &block.G, &block.H, &block.K};
     return *all[std::string ("ABCDEFGHK").find (name[0])];
 }
 
@@ -65,5 +65,5 @@ inline void addPrintedRow (std::vector<PrintedEntry>& entries, const char* name,
 {
     unsigned col = 0;
     for (const char* v : values)
-        entries.push_back ({ name, row, col++, v });
+        entries.push_back ({name, row, col++, v});
 }

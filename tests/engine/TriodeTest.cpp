@@ -9,7 +9,8 @@ using Dempwolf = DempwolfTriode2<0>;
 TEST (DempwolfTriode, ZeroBiasMatchesTheEquations)
 {
     Dempwolf t;
-    EXPECT_DOUBLE_EQ (t.gridCurrent (0.0, 0.0), 0.0006177 * std::pow (std::log (2.0) / 9.901, 1.314) + 8.025e-8);
+    EXPECT_DOUBLE_EQ (t.gridCurrent (0.0, 0.0),
+                      0.0006177 * std::pow (std::log (2.0) / 9.901, 1.314) + 8.025e-8);
     EXPECT_DOUBLE_EQ (t.cathodeCurrent (0.0, 0.0), 0.002242 * std::pow (std::log (2.0) / 3.4, 1.26));
 }
 
@@ -29,14 +30,16 @@ TEST (DempwolfTriode, GuardsGiveTheFloorValuesExactly)
 TEST (DempwolfTriode, DerivativesAreCentralDifferencesOfTheCurrents)
 {
     Dempwolf t;
-    for (double vgk : { -3.0, -1.0, 0.0, 0.5 })
-        for (double vpk : { 50.0, 150.0, 250.0 })
+    for (double vgk : {-3.0, -1.0, 0.0, 0.5})
+        for (double vpk : {50.0, 150.0, 250.0})
         {
             EXPECT_EQ (t.gridCurrentDerivVpk (vgk, vpk), 0.0);
             // Against a much finer difference: the 0.5 mV half-step is accurate to O(h^2).
             const double h = 1e-6;
-            const double dIkdVgk = (t.cathodeCurrent (vgk + h, vpk) - t.cathodeCurrent (vgk - h, vpk)) / (2 * h);
-            const double dIkdVpk = (t.cathodeCurrent (vgk, vpk + h) - t.cathodeCurrent (vgk, vpk - h)) / (2 * h);
+            const double dIkdVgk =
+                (t.cathodeCurrent (vgk + h, vpk) - t.cathodeCurrent (vgk - h, vpk)) / (2 * h);
+            const double dIkdVpk =
+                (t.cathodeCurrent (vgk, vpk + h) - t.cathodeCurrent (vgk, vpk - h)) / (2 * h);
             const double dIgdVgk = (t.gridCurrent (vgk + h, vpk) - t.gridCurrent (vgk - h, vpk)) / (2 * h);
             EXPECT_NEAR (t.cathodeCurrentDerivVgk (vgk, vpk), dIkdVgk, 1e-5 * std::abs (dIkdVgk) + 1e-15);
             EXPECT_NEAR (t.cathodeCurrentDerivVpk (vgk, vpk), dIkdVpk, 1e-5 * std::abs (dIkdVpk) + 1e-15);
@@ -66,11 +69,11 @@ TEST (DempwolfTriode, ParameterSets)
         double G, mu, gamma, C, Gg, xi, Cg, Ig0;
     };
     const Expected sets[] = {
-        { 0, 0.002242, 103.2, 1.26, 3.4, 0.0006177, 1.314, 9.901, 8.025e-8 },
-        { 1, 0.002173, 100.2, 1.28, 3.19, 0.0005911, 1.358, 11.76, 4.527e-8 },
-        { 2, 0.001371, 86.9, 1.349, 4.56, 0.0003263, 1.156, 11.99, 3.917e-8 },
-        { 7, 0.001371, 86.9, 1.349, 4.56, 0.0003263, 1.156, 11.99, 3.917e-8 },
-        { -1, 0.001371, 86.9, 1.349, 4.56, 0.0003263, 1.156, 11.99, 3.917e-8 },
+        {0, 0.002242, 103.2, 1.26, 3.4, 0.0006177, 1.314, 9.901, 8.025e-8},
+        {1, 0.002173, 100.2, 1.28, 3.19, 0.0005911, 1.358, 11.76, 4.527e-8},
+        {2, 0.001371, 86.9, 1.349, 4.56, 0.0003263, 1.156, 11.99, 3.917e-8},
+        {7, 0.001371, 86.9, 1.349, 4.56, 0.0003263, 1.156, 11.99, 3.917e-8},
+        {-1, 0.001371, 86.9, 1.349, 4.56, 0.0003263, 1.156, 11.99, 3.917e-8},
     };
     Dempwolf fresh;
     EXPECT_EQ (fresh.invC, 1.0 / 3.4);

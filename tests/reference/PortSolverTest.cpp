@@ -15,7 +15,8 @@ double bruteForceBlock4 (const SSParamsVecAutomation& block, const ReferenceTrio
                          double* i)
 {
     const double R = block.F (0, 0);
-    auto currents = [&] (double s, double& ig, double& ik) {
+    auto currents = [&] (double s, double& ig, double& ik)
+    {
         const double vgk = -(p[0] + R * s);
         const double vpk = p[1] - R * s;
         if (t.Cg * vgk > 709.0 || t.C * (vpk * t.invMu + vgk) > 709.0)
@@ -24,7 +25,8 @@ double bruteForceBlock4 (const SSParamsVecAutomation& block, const ReferenceTrio
         ik = t.cathodeCurrent (vgk, vpk);
         return true;
     };
-    auto g = [&] (double s) {
+    auto g = [&] (double s)
+    {
         double ig = 0, ik = 0;
         return currents (s, ig, ik) ? s - ig - ik : -std::numeric_limits<double>::infinity();
     };
@@ -61,7 +63,7 @@ double bruteForceBlock4 (const SSParamsVecAutomation& block, const ReferenceTrio
 // p of block 4 for its state x and a grid (input) voltage.
 void block4P (const SSParamsVecAutomation& b, const std::vector<double>& x, double grid, double* p)
 {
-    const double u[2] = { grid, b.getAutomationValue (0) };
+    const double u[2] = {grid, b.getAutomationValue (0)};
     b.computeNonlinearInputs (u, x.data(), p);
 }
 } // namespace
@@ -69,7 +71,7 @@ void block4P (const SSParamsVecAutomation& b, const std::vector<double>& x, doub
 TEST (PortSolver, SolutionsSatisfyTheirEquationForEveryBlock)
 {
     std::mt19937 rng (7);
-    for (double rate : { 44100.0, 705600.0 })
+    for (double rate : {44100.0, 705600.0})
     {
         ReferenceChain chain (rate, 8, 1687);
         for (int k = 0; k < 4; ++k)
@@ -96,9 +98,9 @@ TEST (PortSolver, AgreesWithABruteForceSolutionOfBlock4)
     const auto& b = chain.block (3);
     const auto& rest = chain.restState (3);
     const auto& t = dynamic_cast<const ReferenceTriode&> (*b.triode);
-    for (double grid : { 100.0, 150.0, 190.0, 199.0, 205.0, 230.0 })
+    for (double grid : {100.0, 150.0, 190.0, 199.0, 205.0, 230.0})
     {
-        double p[2], i[2] = { rest.i[0], rest.i[1] }, expected[2];
+        double p[2], i[2] = {rest.i[0], rest.i[1]}, expected[2];
         block4P (b, rest.x, grid, p);
         const auto result = chain.solver (3).solveFrom (rest.p.data(), p, b.F, i);
         ASSERT_TRUE (result.valid()) << grid;
@@ -124,13 +126,13 @@ TEST (PortSolver, RecoversFromTheOverflowBranchByWalkingP)
     double pZero[2];
     block4P (b, rest.x, 0.0, pZero);
     const double cathodeAtZeroCurrent = pZero[0];
-    double pLow[2], pHigh[2], i[2] = { rest.i[0], rest.i[1] };
+    double pLow[2], pHigh[2], i[2] = {rest.i[0], rest.i[1]};
     block4P (b, rest.x, cathodeAtZeroCurrent - 20.0, pLow);
     block4P (b, rest.x, cathodeAtZeroCurrent + 260.0, pHigh);
     ASSERT_TRUE (solver.solveFrom (rest.p.data(), pLow, b.F, i).valid());
     EXPECT_LT (i[1], 1e-9) << "cut off";
 
-    double plain[2] = { i[0], i[1] };
+    double plain[2] = {i[0], i[1]};
     const auto trapped = solver.solve (pHigh, b.F, plain);
     EXPECT_TRUE (trapped.converged);
     EXPECT_TRUE (trapped.onOverflowBranch) << "plain Newton settles on the false branch";

@@ -25,7 +25,7 @@ TEST (ReferenceChain, RestStatesChainUpAndThirdStagePlateSitsNear199V)
 
 TEST (ReferenceChain, RestIsAFixedPointOfTheDiscreteModel)
 {
-    for (double rate : { 44100.0, 352800.0 })
+    for (double rate : {44100.0, 352800.0})
     {
         ReferenceChain chain (rate, 16, 0);
         const double y0 = chain.restState (3).y;
@@ -68,8 +68,8 @@ TEST (ReferenceChain, SineThroughTheStageWithoutSolverFailures)
     };
     // The high rate runs a few milliseconds only to keep the test quick.
     const Case cases[] = {
-        { 44100.0, 0, 0.02 },  { 44100.0, 8, 0.02 },  { 44100.0, 16, 0.02 },
-        { 705600.0, 0, 0.003 }, { 705600.0, 8, 0.003 }, { 705600.0, 16, 0.003 },
+        {44100.0, 0, 0.02},   {44100.0, 8, 0.02},   {44100.0, 16, 0.02},
+        {705600.0, 0, 0.003}, {705600.0, 8, 0.003}, {705600.0, 16, 0.003},
     };
     for (const auto& c : cases)
     {

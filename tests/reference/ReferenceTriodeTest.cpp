@@ -8,8 +8,8 @@ TEST (ReferenceTriode, SameCurrentsExactSlopesAndCountedGuardHits)
 {
     ReferenceTriode exact;
     DempwolfTriode2<0> engine;
-    for (double vgk : { -8.0, -2.0, -0.5, 0.0, 0.7, 2.0 })
-        for (double vpk : { 20.0, 120.0, 300.0 })
+    for (double vgk : {-8.0, -2.0, -0.5, 0.0, 0.7, 2.0})
+        for (double vpk : {20.0, 120.0, 300.0})
         {
             EXPECT_EQ (exact.gridCurrent (vgk, vpk), engine.gridCurrent (vgk, vpk));
             EXPECT_EQ (exact.cathodeCurrent (vgk, vpk), engine.cathodeCurrent (vgk, vpk));
