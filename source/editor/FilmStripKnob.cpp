@@ -13,16 +13,16 @@ FilmStripKnob::FilmStripKnob (juce::Image* imageToUse, int framesInImage)
     frameWidth = image->getWidth();
     frameHeight = image->getHeight() / numFrames;
     // The step is the single-precision 0.001 widened to double, as the range has always had.
-    setRange (0.0, 1.0, (double) 0.001f);
+    setRange (0.0, 1.0, (double)0.001f);
 }
 
 int FilmStripKnob::frameForValue (double value, double minimum, double maximum, int numFrames) noexcept
 {
     const double position = (value - minimum) / (maximum - minimum);
-    const double scaled = position * (double) (numFrames - 1);
-    if (! std::isfinite (scaled) || scaled <= 0.0)
+    const double scaled = position * (double)(numFrames - 1);
+    if (!std::isfinite (scaled) || scaled <= 0.0)
         return 0;
-    return juce::jmin (numFrames - 1, (int) scaled);
+    return juce::jmin (numFrames - 1, (int)scaled);
 }
 
 int FilmStripKnob::getCurrentFrame() const noexcept

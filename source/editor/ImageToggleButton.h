@@ -16,7 +16,8 @@ public:
     int getFrameHeight() const noexcept { return frameHeight; }
 
 protected:
-    void paintButton (juce::Graphics& g, bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
+    void paintButton (juce::Graphics& g, bool shouldDrawButtonAsHighlighted,
+                      bool shouldDrawButtonAsDown) override;
 
 private:
     juce::Image* image;

@@ -19,7 +19,8 @@ void setOutlineImages (juce::ImageButton& button, const juce::Image& normal, con
                        float normalOpacity)
 {
     button.setImages (false, true, true, normal, normalOpacity, juce::Colours::transparentBlack, over, 1.0f,
-                      juce::Colours::transparentBlack, juce::Image(), 1.0f, juce::Colours::transparentBlack, 0.0f);
+                      juce::Colours::transparentBlack, juce::Image(), 1.0f, juce::Colours::transparentBlack,
+                      0.0f);
 }
 } // namespace
 
@@ -31,7 +32,8 @@ VarkelPreampEditor::VarkelPreampEditor (VarkelPreampAudioProcessor& p)
       toneStripImage (picture (BinaryData::toneStrip_png, BinaryData::toneStrip_pngSize)),
       oversamplingImage (picture (BinaryData::oversampling_png, BinaryData::oversampling_pngSize)),
       valveGlowImage (picture (BinaryData::valveGlow_jpg, BinaryData::valveGlow_jpgSize)),
-      valveGlowBlurredImage (picture (BinaryData::valveGlowBlurred_jpg, BinaryData::valveGlowBlurred_jpgSize)),
+      valveGlowBlurredImage (
+          picture (BinaryData::valveGlowBlurred_jpg, BinaryData::valveGlowBlurred_jpgSize)),
       levelStripImage (picture (BinaryData::levelStrip_png, BinaryData::levelStrip_pngSize)),
       ehNormalImage (picture (BinaryData::ehNormal_png, BinaryData::ehNormal_pngSize)),
       ehOverImage (picture (BinaryData::ehOver_png, BinaryData::ehOver_pngSize)),
@@ -39,11 +41,12 @@ VarkelPreampEditor::VarkelPreampEditor (VarkelPreampAudioProcessor& p)
       rsdOverImage (picture (BinaryData::rsdOver_png, BinaryData::rsdOver_pngSize)),
       valveGlow (&valveGlowImage, 24), valveGlowBlurred (&valveGlowBlurredImage, 24),
       background (&backgroundImage, false), ehButton ("new button"), rsdButton ("new button"),
-      settingsButton ("new button"), monoStereoButton (&monoStereoImage, true), inputKnob (&levelStripImage, 50),
-      gainKnob (&gainStripImage, 17), trebleKnob (&toneStripImage, 15), middleKnob (&toneStripImage, 15),
-      bassKnob (&toneStripImage, 15), outputKnob (&levelStripImage, 50), oversamplingKnob (&oversamplingImage, 5)
+      settingsButton ("new button"), monoStereoButton (&monoStereoImage, true),
+      inputKnob (&levelStripImage, 50), gainKnob (&gainStripImage, 17), trebleKnob (&toneStripImage, 15),
+      middleKnob (&toneStripImage, 15), bassKnob (&toneStripImage, 15), outputKnob (&levelStripImage, 50),
+      oversamplingKnob (&oversamplingImage, 5)
 {
-    for (auto* glow : { &valveGlow, &valveGlowBlurred })
+    for (auto* glow : {&valveGlow, &valveGlowBlurred})
     {
         addAndMakeVisible (*glow);
         glow->setRange (0.0, 23.0, 1.0);
@@ -74,13 +77,13 @@ VarkelPreampEditor::VarkelPreampEditor (VarkelPreampAudioProcessor& p)
         juce::Slider::SliderStyle style;
         double minimum, maximum, step;
     } parameterSliders[] = {
-        { inputKnob, juce::Slider::LinearBar, 0.0, 12.25, 0.25 },
-        { gainKnob, juce::Slider::LinearBar, 0.0, 16.0, 1.0 },
-        { trebleKnob, juce::Slider::LinearBar, 0.0, 14.0, 1.0 },
-        { middleKnob, juce::Slider::LinearBar, 0.0, 14.0, 1.0 },
-        { bassKnob, juce::Slider::LinearBar, 0.0, 14.0, 1.0 },
-        { outputKnob, juce::Slider::LinearBar, -37.0, 12.0, 1.0 },
-        { oversamplingKnob, juce::Slider::LinearHorizontal, 0.0, 4.0, 1.0 },
+        {inputKnob, juce::Slider::LinearBar, 0.0, 12.25, 0.25},
+        {gainKnob, juce::Slider::LinearBar, 0.0, 16.0, 1.0},
+        {trebleKnob, juce::Slider::LinearBar, 0.0, 14.0, 1.0},
+        {middleKnob, juce::Slider::LinearBar, 0.0, 14.0, 1.0},
+        {bassKnob, juce::Slider::LinearBar, 0.0, 14.0, 1.0},
+        {outputKnob, juce::Slider::LinearBar, -37.0, 12.0, 1.0},
+        {oversamplingKnob, juce::Slider::LinearHorizontal, 0.0, 4.0, 1.0},
     };
     for (const auto& s : parameterSliders)
     {
@@ -166,7 +169,7 @@ void VarkelPreampEditor::refreshFromProcessor()
     inputKnob.setValue (values[inputParameter] * 0.25, juce::sendNotificationAsync);
     outputKnob.setValue (values[outputParameter] - 37.0, juce::sendNotificationAsync);
 
-    monoStereoButton.setToggleState ((int) values[monoStereoParameter] != 0, juce::dontSendNotification);
+    monoStereoButton.setToggleState ((int)values[monoStereoParameter] != 0, juce::dontSendNotification);
 
     showModelStatus();
 }
@@ -176,9 +179,9 @@ void VarkelPreampEditor::showSettings (bool shown)
     settingsShown = shown;
     valveGlowBlurred.setVisible (shown);
     background.setToggleState (shown, juce::dontSendNotification);
-    for (juce::Component* c : std::initializer_list<juce::Component*> {
-             &inputKnob, &gainKnob, &trebleKnob, &middleKnob, &bassKnob, &outputKnob, &oversamplingKnob, &ehButton,
-             &rsdButton })
+    for (juce::Component* c :
+         std::initializer_list<juce::Component*>{&inputKnob, &gainKnob, &trebleKnob, &middleKnob, &bassKnob,
+                                                 &outputKnob, &oversamplingKnob, &ehButton, &rsdButton})
         c->setVisible (shown);
 }
 
@@ -204,12 +207,12 @@ void VarkelPreampEditor::timerCallback()
     {
         const juce::ScopedLock lock (owner.getCallbackLock());
         const auto& window0 = owner.getChain (0).levelWindow;
-        first = { window0.invLength, window0.sum, window0.sumSquares };
+        first = {window0.invLength, window0.sum, window0.sumSquares};
         stereo = owner.getProgramRecord (owner.getCurrentProgram()).values[monoStereoParameter] != 0.0f;
         if (stereo)
         {
             const auto& window1 = owner.getChain (1).levelWindow;
-            second = { window1.invLength, window1.sum, window1.sumSquares };
+            second = {window1.invLength, window1.sum, window1.sumSquares};
         }
     }
 
@@ -226,19 +229,19 @@ void VarkelPreampEditor::sliderValueChanged (juce::Slider* slider)
 {
     const double v = slider->getValue();
     if (slider == &inputKnob)
-        sendParameter (inputParameter, (float) (v * 4.0 / 49.0));
+        sendParameter (inputParameter, (float)(v * 4.0 / 49.0));
     else if (slider == &gainKnob)
-        sendParameter (gainParameter, (float) v * 0.0625f);
+        sendParameter (gainParameter, (float)v * 0.0625f);
     else if (slider == &trebleKnob)
-        sendParameter (trebleParameter, (float) v / 14.0f);
+        sendParameter (trebleParameter, (float)v / 14.0f);
     else if (slider == &middleKnob)
-        sendParameter (middleParameter, (float) v / 14.0f);
+        sendParameter (middleParameter, (float)v / 14.0f);
     else if (slider == &bassKnob)
-        sendParameter (bassParameter, (float) v / 14.0f);
+        sendParameter (bassParameter, (float)v / 14.0f);
     else if (slider == &outputKnob)
-        sendParameter (outputParameter, (float) ((v + 37.0) / 49.0));
+        sendParameter (outputParameter, (float)((v + 37.0) / 49.0));
     else if (slider == &oversamplingKnob)
-        sendParameter (oversamplingParameter, (float) v * 0.25f);
+        sendParameter (oversamplingParameter, (float)v * 0.25f);
 }
 
 void VarkelPreampEditor::buttonClicked (juce::Button* button)
@@ -253,7 +256,7 @@ void VarkelPreampEditor::buttonClicked (juce::Button* button)
     else if (button == &settingsButton)
     {
         // The tab's own toggle state follows at the next refresh.
-        showSettings (! settingsShown);
+        showSettings (!settingsShown);
         sendParameter (showSettingsParameter, settingsShown ? 1.0f : 0.0f);
         repaint();
     }

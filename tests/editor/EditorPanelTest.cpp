@@ -30,15 +30,15 @@ enum Child
     numPanelChildren
 };
 
-const Child settingsOnly[] = { inputKnob,  gainKnob,         trebleKnob, middleKnob, bassKnob,
-                               outputKnob, oversamplingKnob, ehButton,   rsdButton };
+const Child settingsOnly[] = {inputKnob,  gainKnob,         trebleKnob, middleKnob, bassKnob,
+                              outputKnob, oversamplingKnob, ehButton,   rsdButton};
 
 // Records what the host would be told.
 struct HostListener : juce::AudioProcessorListener
 {
     void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float value) override
     {
-        changes.push_back ({ index, value });
+        changes.push_back ({index, value});
     }
     void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
 
@@ -105,7 +105,7 @@ protected:
         EXPECT_EQ (button (background).getToggleState(), shown);
         for (auto c : settingsOnly)
             EXPECT_EQ (child (c).isVisible(), shown) << "child " << c;
-        for (auto c : { valveGlow, background, settingsButton, monoStereoButton })
+        for (auto c : {valveGlow, background, settingsButton, monoStereoButton})
             EXPECT_TRUE (child (c).isVisible()) << "child " << c;
     }
 
@@ -123,25 +123,25 @@ TEST_F (EditorPanel, ChildrenHaveTheirPlacesNamesAndOrder)
         const char* name;
     };
     const Expected layout[] = {
-        { valveGlow, { 0, 0, 460, 368 }, "Slider" },
-        { valveGlowBlurred, { 0, 0, 460, 368 }, "Slider" },
-        { background, { 0, 0, 460, 368 }, "new component" },
-        { ehButton, { 155, 44, 74, 32 }, "new button" },
-        { rsdButton, { 234, 44, 76, 32 }, "new button" },
-        { settingsButton, { 176, 0, 112, 24 }, "new button" },
-        { monoStereoButton, { 420, 4, 37, 22 }, "new component" },
-        { inputKnob, { 127, 102, 208, 23 }, "new component" },
-        { gainKnob, { 127, 132, 208, 23 }, "new component" },
-        { trebleKnob, { 127, 162, 208, 23 }, "new component" },
-        { middleKnob, { 127, 192, 208, 23 }, "new component" },
-        { bassKnob, { 127, 222, 208, 23 }, "new component" },
-        { outputKnob, { 127, 252, 208, 23 }, "new component" },
-        { oversamplingKnob, { 198, 287, 152, 29 }, "new component" },
+        {valveGlow, {0, 0, 460, 368}, "Slider"},
+        {valveGlowBlurred, {0, 0, 460, 368}, "Slider"},
+        {background, {0, 0, 460, 368}, "new component"},
+        {ehButton, {155, 44, 74, 32}, "new button"},
+        {rsdButton, {234, 44, 76, 32}, "new button"},
+        {settingsButton, {176, 0, 112, 24}, "new button"},
+        {monoStereoButton, {420, 4, 37, 22}, "new component"},
+        {inputKnob, {127, 102, 208, 23}, "new component"},
+        {gainKnob, {127, 132, 208, 23}, "new component"},
+        {trebleKnob, {127, 162, 208, 23}, "new component"},
+        {middleKnob, {127, 192, 208, 23}, "new component"},
+        {bassKnob, {127, 222, 208, 23}, "new component"},
+        {outputKnob, {127, 252, 208, 23}, "new component"},
+        {oversamplingKnob, {198, 287, 152, 29}, "new component"},
     };
 
     EXPECT_EQ (editor->getWidth(), 460);
     EXPECT_EQ (editor->getHeight(), 368);
-    ASSERT_GE (editor->getNumChildComponents(), (int) numPanelChildren);
+    ASSERT_GE (editor->getNumChildComponents(), (int)numPanelChildren);
     for (const auto& e : layout)
     {
         EXPECT_EQ (child (e.child).getBounds(), e.bounds) << "child " << e.child;
@@ -153,9 +153,9 @@ TEST_F (EditorPanel, ChildrenHaveTheirPlacesNamesAndOrder)
         Child child;
         double minimum, maximum, step;
     } ranges[] = {
-        { valveGlow, 0, 23, 1 },      { valveGlowBlurred, 0, 23, 1 }, { inputKnob, 0, 12.25, 0.25 },
-        { gainKnob, 0, 16, 1 },       { trebleKnob, 0, 14, 1 },       { middleKnob, 0, 14, 1 },
-        { bassKnob, 0, 14, 1 },       { outputKnob, -37, 12, 1 },     { oversamplingKnob, 0, 4, 1 },
+        {valveGlow, 0, 23, 1}, {valveGlowBlurred, 0, 23, 1}, {inputKnob, 0, 12.25, 0.25},
+        {gainKnob, 0, 16, 1},  {trebleKnob, 0, 14, 1},       {middleKnob, 0, 14, 1},
+        {bassKnob, 0, 14, 1},  {outputKnob, -37, 12, 1},     {oversamplingKnob, 0, 4, 1},
     };
     for (const auto& r : ranges)
     {
@@ -190,13 +190,13 @@ TEST_F (EditorPanel, SettingsTabTogglesTheViewAndTheParameter)
     expectSettingsView (true);
     EXPECT_EQ (program().values[showSettingsParameter], 1.0f);
     ASSERT_FALSE (host.changes.empty());
-    EXPECT_EQ (host.changes.back(), std::make_pair ((int) showSettingsParameter, 1.0f));
+    EXPECT_EQ (host.changes.back(), std::make_pair ((int)showSettingsParameter, 1.0f));
     EXPECT_TRUE (button (settingsButton).getToggleState()); // after the processor's change message
 
     click (settingsButton);
     expectSettingsView (false);
     EXPECT_EQ (program().values[showSettingsParameter], 0.0f);
-    EXPECT_EQ (host.changes.back(), std::make_pair ((int) showSettingsParameter, 0.0f));
+    EXPECT_EQ (host.changes.back(), std::make_pair ((int)showSettingsParameter, 0.0f));
 }
 
 TEST_F (EditorPanel, SlidersSendTheirNormalizedValuesToTheHost)
@@ -209,16 +209,16 @@ TEST_F (EditorPanel, SlidersSendTheirNormalizedValuesToTheHost)
         float normalized;
         float engineValue;
     } cases[] = {
-        { gainKnob, 16.0, gainParameter, 1.0f, 16.0f },
-        { gainKnob, 8.0, gainParameter, 0.5f, 8.0f },
-        { outputKnob, -37.0, outputParameter, 0.0f, 0.0f },
-        { outputKnob, 12.0, outputParameter, 1.0f, 49.0f },
-        { inputKnob, 12.25, inputParameter, 1.0f, 49.0f },
-        { inputKnob, 0.0, inputParameter, 0.0f, 0.0f },
-        { trebleKnob, 14.0, trebleParameter, 1.0f, 14.0f },
-        { middleKnob, 7.0, middleParameter, 0.5f, 7.0f },
-        { bassKnob, 0.0, bassParameter, 0.0f, 0.0f },
-        { oversamplingKnob, 3.0, oversamplingParameter, 0.75f, 3.0f },
+        {gainKnob, 16.0, gainParameter, 1.0f, 16.0f},
+        {gainKnob, 8.0, gainParameter, 0.5f, 8.0f},
+        {outputKnob, -37.0, outputParameter, 0.0f, 0.0f},
+        {outputKnob, 12.0, outputParameter, 1.0f, 49.0f},
+        {inputKnob, 12.25, inputParameter, 1.0f, 49.0f},
+        {inputKnob, 0.0, inputParameter, 0.0f, 0.0f},
+        {trebleKnob, 14.0, trebleParameter, 1.0f, 14.0f},
+        {middleKnob, 7.0, middleParameter, 0.5f, 7.0f},
+        {bassKnob, 0.0, bassParameter, 0.0f, 0.0f},
+        {oversamplingKnob, 3.0, oversamplingParameter, 0.75f, 3.0f},
     };
     for (const auto& c : cases)
     {
@@ -275,7 +275,7 @@ TEST_F (EditorPanel, ValveTypeOutlineFollowsTheParameter)
     click (rsdButton);
     EXPECT_EQ (program().values[dualTriodesParameter], 1.0f);
     ASSERT_FALSE (host.changes.empty());
-    EXPECT_EQ (host.changes.front(), std::make_pair ((int) dualTriodesParameter, 1.0f));
+    EXPECT_EQ (host.changes.front(), std::make_pair ((int)dualTriodesParameter, 1.0f));
     EXPECT_EQ (drawnPixels (ehButton), 0);
     EXPECT_GT (drawnPixels (rsdButton), 50);
 
@@ -292,7 +292,7 @@ TEST_F (EditorPanel, MonoStereoSwitchWritesItsState)
     EXPECT_TRUE (button (monoStereoButton).getToggleState());
     EXPECT_EQ (program().values[monoStereoParameter], 1.0f);
     ASSERT_FALSE (host.changes.empty());
-    EXPECT_EQ (host.changes.front(), std::make_pair ((int) monoStereoParameter, 1.0f));
+    EXPECT_EQ (host.changes.front(), std::make_pair ((int)monoStereoParameter, 1.0f));
 
     click (monoStereoButton);
     EXPECT_FALSE (button (monoStereoButton).getToggleState());
@@ -309,7 +309,7 @@ TEST_F (EditorPanel, SilentChainsLeaveTheValvesDark)
 TEST_F (EditorPanel, ModelDataProblemsAreShownAsText)
 {
     // The label is the one child beyond the panel's fourteen.
-    ASSERT_EQ (editor->getNumChildComponents(), (int) numPanelChildren + 1);
+    ASSERT_EQ (editor->getNumChildComponents(), (int)numPanelChildren + 1);
     auto* label = dynamic_cast<juce::Label*> (editor->getChildComponent (numPanelChildren));
     ASSERT_NE (label, nullptr);
 

@@ -1,6 +1,6 @@
+#include "MessagePump.h"
 #include "editor/FilmStripKnob.h"
 #include "editor/ImageToggleButton.h"
-#include "MessagePump.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ juce::Image numberedStrip (int numFrames, int frameWidth, int frameHeight)
     juce::Graphics g (strip);
     for (int k = 0; k < numFrames; ++k)
     {
-        g.setColour (juce::Colour ((juce::uint8) k, 40, 200));
+        g.setColour (juce::Colour ((juce::uint8)k, 40, 200));
         g.fillRect (0, k * frameHeight, frameWidth, frameHeight);
     }
     return strip;
@@ -49,11 +49,11 @@ struct FrameCase
 // Expected frames worked out by hand from the truncation rule; the 13 -> 12 and 0.25 -> 0
 // cases only come out this way with the double-precision order of operations.
 const FrameCase frameCases[] = {
-    { 0.0, 23.0, 1.0, 24, 0.0, 0 },     { 0.0, 23.0, 1.0, 24, 1.0, 1 },     { 0.0, 23.0, 1.0, 24, 12.0, 12 },
-    { 0.0, 23.0, 1.0, 24, 13.0, 12 },   { 0.0, 23.0, 1.0, 24, 14.0, 14 },   { 0.0, 23.0, 1.0, 24, 23.0, 23 },
-    { 0.0, 12.25, 0.25, 50, 0.25, 0 },  { 0.0, 12.25, 0.25, 50, 1.0, 3 },   { 0.0, 12.25, 0.25, 50, 12.25, 49 },
-    { -37.0, 12.0, 1.0, 50, -37.0, 0 }, { -37.0, 12.0, 1.0, 50, -36.0, 0 }, { -37.0, 12.0, 1.0, 50, 12.0, 49 },
-    { 0.0, 16.0, 1.0, 17, 16.0, 16 },   { 0.0, 14.0, 1.0, 15, 7.0, 7 },     { 0.0, 4.0, 1.0, 5, 3.0, 3 },
+    {0.0, 23.0, 1.0, 24, 0.0, 0},     {0.0, 23.0, 1.0, 24, 1.0, 1},     {0.0, 23.0, 1.0, 24, 12.0, 12},
+    {0.0, 23.0, 1.0, 24, 13.0, 12},   {0.0, 23.0, 1.0, 24, 14.0, 14},   {0.0, 23.0, 1.0, 24, 23.0, 23},
+    {0.0, 12.25, 0.25, 50, 0.25, 0},  {0.0, 12.25, 0.25, 50, 1.0, 3},   {0.0, 12.25, 0.25, 50, 12.25, 49},
+    {-37.0, 12.0, 1.0, 50, -37.0, 0}, {-37.0, 12.0, 1.0, 50, -36.0, 0}, {-37.0, 12.0, 1.0, 50, 12.0, 49},
+    {0.0, 16.0, 1.0, 17, 16.0, 16},   {0.0, 14.0, 1.0, 15, 7.0, 7},     {0.0, 4.0, 1.0, 5, 3.0, 3},
 };
 
 class FilmStripKnobFrames : public ::testing::TestWithParam<FrameCase>
@@ -107,7 +107,7 @@ TEST (FilmStripKnob, ScalesTheFrameToItsSize)
 
     const auto canvas = paintOf (knob);
     // Corners are left out: JUCE's resampler may touch the neighbouring row at the very edge.
-    for (auto [x, y] : { std::pair { 1, 1 }, { 38, 1 }, { 1, 28 }, { 38, 28 }, { 20, 15 } })
+    for (auto [x, y] : {std::pair{1, 1}, {38, 1}, {1, 28}, {38, 28}, {20, 15}})
         EXPECT_EQ (canvas.getPixelAt (x, y).getRed(), 4) << "at " << x << ", " << y;
 }
 

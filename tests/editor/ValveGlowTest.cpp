@@ -1,5 +1,5 @@
-#include "editor/FilmStripKnob.h"
 #include "editor/ValveGlow.h"
+#include "editor/FilmStripKnob.h"
 #include "engine/LevelWindow.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +20,13 @@ LevelStatistics windowOf (float mean, float spread)
     auto window = std::make_unique<LevelWindow>();
     for (uint32_t i = 0; i < LevelWindow::length; ++i)
         window->push (i % 2 == 0 ? mean + spread : mean - spread);
-    return { window->invLength, window->sum, window->sumSquares };
+    return {window->invLength, window->sum, window->sumSquares};
 }
 
 LevelStatistics silence()
 {
     LevelWindow window;
-    return { window.invLength, window.sum, window.sumSquares };
+    return {window.invLength, window.sum, window.sumSquares};
 }
 
 // The frame the 24-frame valve strip shows for a glow value, as the editor sets it.
@@ -90,8 +90,8 @@ TEST (ValveGlow, BrokenStatisticsGiveNoGlow)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // A NaN sample poisons a window's running sums for good; the valves then stay dark.
-    EXPECT_EQ (glowValueFor ({ 1.0f / 20480.0f, nan, nan }, silence(), false), 0.0f);
-    EXPECT_EQ (glowValueFor (silence(), { 1.0f / 20480.0f, nan, nan }, true), 0.0f);
+    EXPECT_EQ (glowValueFor ({1.0f / 20480.0f, nan, nan}, silence(), false), 0.0f);
+    EXPECT_EQ (glowValueFor (silence(), {1.0f / 20480.0f, nan, nan}, true), 0.0f);
 }
 
 TEST (ValveGlow, TableRisesToOne)

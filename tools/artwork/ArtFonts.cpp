@@ -9,7 +9,7 @@ const char* const fontFolder = "/usr/share/fonts/truetype/dejavu/";
 juce::Typeface::Ptr loadFace (const char* fileName)
 {
     juce::MemoryBlock data;
-    if (! juce::File (juce::String (fontFolder) + fileName).loadFileAsData (data) || data.getSize() == 0)
+    if (!juce::File (juce::String (fontFolder) + fileName).loadFileAsData (data) || data.getSize() == 0)
     {
         std::fprintf (stderr, "warning: %s%s not found, using the default sans-serif font\n", fontFolder,
                       fileName);

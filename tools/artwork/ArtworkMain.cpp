@@ -24,7 +24,7 @@ bool write (const juce::File& folder, const juce::String& name, const juce::Imag
     const auto file = folder.getChildFile (name);
     file.deleteFile();
     juce::FileOutputStream stream (file);
-    if (! stream.openedOk())
+    if (!stream.openedOk())
     {
         std::fprintf (stderr, "error: cannot write %s\n", file.getFullPathName().toRawUTF8());
         return false;
@@ -42,13 +42,13 @@ bool write (const juce::File& folder, const juce::String& name, const juce::Imag
         written = juce::PNGImageFormat().writeImageToStream (image, stream);
     }
     stream.flush();
-    if (! written || stream.getStatus().failed())
+    if (!written || stream.getStatus().failed())
     {
         std::fprintf (stderr, "error: writing %s failed\n", file.getFullPathName().toRawUTF8());
         return false;
     }
     std::printf ("%-26s %4d x %4d  %7lld bytes\n", name.toRawUTF8(), image.getWidth(), image.getHeight(),
-                 (long long) file.getSize());
+                 (long long)file.getSize());
     return true;
 }
 
@@ -64,7 +64,7 @@ void writePng (const juce::File& file, const juce::Image& image)
 {
     file.deleteFile();
     juce::FileOutputStream stream (file);
-    if (! stream.openedOk() || ! juce::PNGImageFormat().writeImageToStream (image, stream))
+    if (!stream.openedOk() || !juce::PNGImageFormat().writeImageToStream (image, stream))
         std::fprintf (stderr, "warning: cannot write preview %s\n", file.getFullPathName().toRawUTF8());
 }
 
@@ -74,17 +74,19 @@ juce::Image enlarged (const juce::Image& image, int factor, juce::Colour backdro
     juce::Graphics g (big);
     g.fillAll (backdrop);
     g.setImageResamplingQuality (juce::Graphics::lowResamplingQuality);
-    g.drawImageTransformed (image, juce::AffineTransform::scale ((float) factor));
+    g.drawImageTransformed (image, juce::AffineTransform::scale ((float)factor));
     return big;
 }
 
 void writePreviews (const juce::File& folder, const ValveScene& scene)
 {
     folder.createDirectory();
-    for (int frame : { 0, 6, 12, 18, 23 })
+    for (int frame : {0, 6, 12, 18, 23})
     {
-        writePng (folder.getChildFile ("glow" + juce::String (frame) + ".png"), scene.renderFrame (frame, false));
-        writePng (folder.getChildFile ("blurred" + juce::String (frame) + ".png"), scene.renderFrame (frame, true));
+        writePng (folder.getChildFile ("glow" + juce::String (frame) + ".png"),
+                  scene.renderFrame (frame, false));
+        writePng (folder.getChildFile ("blurred" + juce::String (frame) + ".png"),
+                  scene.renderFrame (frame, true));
     }
 
     // The settings view as the editor composes it: blurred valves under the panel frame.
@@ -97,7 +99,8 @@ void writePreviews (const juce::File& folder, const ValveScene& scene)
         for (int row = 0; row < 6; ++row)
             g.drawImage (level, 127, 102 + 30 * row, 208, 23, 0, 23 * (10 + 7 * row), 208, 23);
         g.drawImage (PanelArt::oversamplingStrip(), 198, 287, 152, 29, 0, 29 * 2, 152, 29);
-        g.drawImage (PanelArt::dottedOutline (74, 21, juce::Colour (137, 137, 137)), 155, 49, 74, 21, 0, 0, 74, 21);
+        g.drawImage (PanelArt::dottedOutline (74, 21, juce::Colour (137, 137, 137)), 155, 49, 74, 21, 0, 0,
+                     74, 21);
         g.drawImage (PanelArt::monoStereo(), 420, 4, 37, 22, 0, 22, 37, 22);
     }
     writePng (folder.getChildFile ("settingsView.png"), settings);
@@ -115,13 +118,13 @@ void writePreviews (const juce::File& folder, const ValveScene& scene)
 int main (int argc, char* argv[])
 {
     const bool preview = argc == 4 && juce::String (argv[2]) == "--preview";
-    if (argc != 2 && ! preview)
+    if (argc != 2 && !preview)
     {
         std::fprintf (stderr, "usage: %s <output folder> [--preview <folder>]\n", argv[0]);
         return 2;
     }
     const juce::File folder (juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]));
-    if (! folder.createDirectory())
+    if (!folder.createDirectory())
     {
         std::fprintf (stderr, "error: cannot create %s\n", folder.getFullPathName().toRawUTF8());
         return 1;

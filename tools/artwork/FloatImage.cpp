@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-FloatImage::FloatImage (int w, int h) : width (w), height (h), pixels ((size_t) (w * h))
-{
-}
+FloatImage::FloatImage (int w, int h) : width (w), height (h), pixels ((size_t)(w * h)) {}
 
 FloatImage FloatImage::fromImage (const juce::Image& image)
 {
@@ -18,8 +16,8 @@ FloatImage FloatImage::fromImage (const juce::Image& image)
             // getPixelColour un-premultiplies; store premultiplied values.
             const auto c = data.getPixelColour (x, y);
             const float alpha = c.getFloatAlpha();
-            result.at (x, y) = { c.getFloatRed() * alpha, c.getFloatGreen() * alpha, c.getFloatBlue() * alpha,
-                                 alpha };
+            result.at (x, y) = {c.getFloatRed() * alpha, c.getFloatGreen() * alpha, c.getFloatBlue() * alpha,
+                                alpha};
         }
     }
     return result;
@@ -29,7 +27,8 @@ juce::Image FloatImage::toImage (juce::Image::PixelFormat format) const
 {
     juce::Image image (format, width, height, true);
     const juce::Image::BitmapData data (image, juce::Image::BitmapData::writeOnly);
-    const auto toByte = [] (float v) { return (juce::uint8) std::lround (std::clamp (v, 0.0f, 1.0f) * 255.0f); };
+    const auto toByte = [] (float v)
+    { return (juce::uint8)std::lround (std::clamp (v, 0.0f, 1.0f) * 255.0f); };
     for (int y = 0; y < height; ++y)
     {
         for (int x = 0; x < width; ++x)
@@ -43,8 +42,8 @@ juce::Image FloatImage::toImage (juce::Image::PixelFormat format) const
             else if (alpha > 0.0f)
             {
                 data.setPixelColour (x, y,
-                                     juce::Colour (toByte (p.r / alpha), toByte (p.g / alpha), toByte (p.b / alpha),
-                                                   toByte (alpha)));
+                                     juce::Colour (toByte (p.r / alpha), toByte (p.g / alpha),
+                                                   toByte (p.b / alpha), toByte (alpha)));
             }
         }
     }
@@ -65,25 +64,25 @@ void FloatImage::blur (int radius)
 namespace
 {
 // One running-sum box filter along a line of n pixels with the given stride; edges clamp.
-void boxLine (FloatImage::Pixel* first, int n, int stride, int radius, std::vector<FloatImage::Pixel>& scratch)
+void boxLine (FloatImage::Pixel* first, int n, int stride, int radius,
+              std::vector<FloatImage::Pixel>& scratch)
 {
-    scratch.resize ((size_t) n);
+    scratch.resize ((size_t)n);
     for (int i = 0; i < n; ++i)
-        scratch[(size_t) i] = first[i * stride];
+        scratch[(size_t)i] = first[i * stride];
 
-    const auto sample = [&] (int i) -> const FloatImage::Pixel& {
-        return scratch[(size_t) std::clamp (i, 0, n - 1)];
-    };
+    const auto sample = [&] (int i) -> const FloatImage::Pixel&
+    { return scratch[(size_t)std::clamp (i, 0, n - 1)]; };
     FloatImage::Pixel sum;
     for (int i = -radius; i <= radius; ++i)
     {
         const auto& p = sample (i);
         sum.r += p.r, sum.g += p.g, sum.b += p.b, sum.a += p.a;
     }
-    const float scale = 1.0f / (float) (2 * radius + 1);
+    const float scale = 1.0f / (float)(2 * radius + 1);
     for (int i = 0; i < n; ++i)
     {
-        first[i * stride] = { sum.r * scale, sum.g * scale, sum.b * scale, sum.a * scale };
+        first[i * stride] = {sum.r * scale, sum.g * scale, sum.b * scale, sum.a * scale};
         const auto& in = sample (i + radius + 1);
         const auto& out = sample (i - radius);
         sum.r += in.r - out.r, sum.g += in.g - out.g, sum.b += in.b - out.b, sum.a += in.a - out.a;
@@ -152,13 +151,12 @@ void FloatImage::attenuate (const FloatImage& occluder, float share)
 void FloatImage::toneMap (float knee)
 {
     const float headroom = 1.0f - knee;
-    const auto roll = [=] (float v) {
-        return v <= knee ? v : knee + headroom * (1.0f - std::exp (-(v - knee) / headroom));
-    };
+    const auto roll = [=] (float v)
+    { return v <= knee ? v : knee + headroom * (1.0f - std::exp (-(v - knee) / headroom)); };
     for (auto& p : pixels)
     {
         // Light spilling over in one channel bleeds into the others, as film and eyes do.
-        const float excess = std::max ({ p.r - 1.0f, p.g - 1.0f, 0.0f });
+        const float excess = std::max ({p.r - 1.0f, p.g - 1.0f, 0.0f});
         p.r = roll (p.r);
         p.g = roll (p.g + excess * 0.35f);
         p.b = roll (p.b + excess * 0.15f);

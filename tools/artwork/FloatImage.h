@@ -23,8 +23,8 @@ public:
     int getWidth() const noexcept { return width; }
     int getHeight() const noexcept { return height; }
 
-    Pixel& at (int x, int y) noexcept { return pixels[(size_t) (y * width + x)]; }
-    const Pixel& at (int x, int y) const noexcept { return pixels[(size_t) (y * width + x)]; }
+    Pixel& at (int x, int y) noexcept { return pixels[(size_t)(y * width + x)]; }
+    const Pixel& at (int x, int y) const noexcept { return pixels[(size_t)(y * width + x)]; }
 
     // Three passes of a separable box blur: close to a Gaussian of sigma ~ radius.
     void blur (int radius);

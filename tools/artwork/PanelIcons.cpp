@@ -24,14 +24,14 @@ void jackPlug (juce::Graphics& g, juce::Rectangle<float> box, juce::Colour colou
     juce::Graphics::ScopedSaveState state (g);
     fitUnitBox (g, box, 2.6f, 1.0f);
     g.setColour (colour);
-    g.fillRect (0.0f, 0.42f, 0.55f, 0.16f);                     // cable
-    g.fillRoundedRectangle (0.5f, 0.3f, 0.25f, 0.4f, 0.06f);    // strain relief
+    g.fillRect (0.0f, 0.42f, 0.55f, 0.16f);                  // cable
+    g.fillRoundedRectangle (0.5f, 0.3f, 0.25f, 0.4f, 0.06f); // strain relief
     g.drawRoundedRectangle (0.79f, 0.12f, 0.8f, 0.76f, 0.12f, 0.08f);
-    for (float x : { 0.98f, 1.19f, 1.4f })
-        strokeLine (g, x, 0.28f, x, 0.72f, 0.06f);              // grip
-    g.fillRect (1.62f, 0.3f, 0.08f, 0.4f);                      // collar
-    g.fillRect (1.7f, 0.38f, 0.55f, 0.24f);                     // sleeve
-    g.fillRect (2.29f, 0.38f, 0.06f, 0.24f);                    // ring
+    for (float x : {0.98f, 1.19f, 1.4f})
+        strokeLine (g, x, 0.28f, x, 0.72f, 0.06f); // grip
+    g.fillRect (1.62f, 0.3f, 0.08f, 0.4f);         // collar
+    g.fillRect (1.7f, 0.38f, 0.55f, 0.24f);        // sleeve
+    g.fillRect (2.29f, 0.38f, 0.06f, 0.24f);       // ring
     juce::Path tip;
     tip.startNewSubPath (2.39f, 0.38f);
     tip.lineTo (2.5f, 0.38f);
@@ -60,7 +60,7 @@ void valve (juce::Graphics& g, juce::Rectangle<float> box, juce::Colour colour)
     g.fillRect (0.15f, 0.38f, 0.13f, 0.34f); // the two plates
     g.fillRect (0.34f, 0.38f, 0.13f, 0.34f);
     g.setColour (colour);
-    for (float x : { 0.16f, 0.31f, 0.46f })
+    for (float x : {0.16f, 0.31f, 0.46f})
         strokeLine (g, x, 0.84f, x, 0.99f, 0.05f); // pins
 }
 
@@ -71,9 +71,9 @@ void violin (juce::Graphics& g, juce::Rectangle<float> box, juce::Colour colour)
 
     juce::Path body;
     body.startNewSubPath (0.25f, 0.37f);
-    body.cubicTo (0.37f, 0.37f, 0.41f, 0.43f, 0.39f, 0.52f);   // upper bout
-    body.cubicTo (0.37f, 0.57f, 0.33f, 0.59f, 0.34f, 0.63f);   // waist
-    body.cubicTo (0.36f, 0.66f, 0.46f, 0.68f, 0.46f, 0.8f);    // lower bout
+    body.cubicTo (0.37f, 0.37f, 0.41f, 0.43f, 0.39f, 0.52f); // upper bout
+    body.cubicTo (0.37f, 0.57f, 0.33f, 0.59f, 0.34f, 0.63f); // waist
+    body.cubicTo (0.36f, 0.66f, 0.46f, 0.68f, 0.46f, 0.8f);  // lower bout
     body.cubicTo (0.46f, 0.92f, 0.36f, 0.965f, 0.25f, 0.965f);
     body.cubicTo (0.14f, 0.965f, 0.04f, 0.92f, 0.04f, 0.8f);
     body.cubicTo (0.04f, 0.68f, 0.14f, 0.66f, 0.16f, 0.63f);
@@ -85,15 +85,15 @@ void violin (juce::Graphics& g, juce::Rectangle<float> box, juce::Colour colour)
     g.setColour (colour);
     g.strokePath (body, juce::PathStrokeType (0.035f));
 
-    g.fillRoundedRectangle (0.22f, 0.1f, 0.06f, 0.56f, 0.02f);   // neck and fingerboard
-    g.drawEllipse (0.205f, 0.015f, 0.09f, 0.09f, 0.035f);         // scroll
-    strokeLine (g, 0.14f, 0.13f, 0.22f, 0.13f, 0.03f);           // pegs
+    g.fillRoundedRectangle (0.22f, 0.1f, 0.06f, 0.56f, 0.02f); // neck and fingerboard
+    g.drawEllipse (0.205f, 0.015f, 0.09f, 0.09f, 0.035f);      // scroll
+    strokeLine (g, 0.14f, 0.13f, 0.22f, 0.13f, 0.03f);         // pegs
     strokeLine (g, 0.28f, 0.17f, 0.36f, 0.17f, 0.03f);
-    strokeLine (g, 0.17f, 0.76f, 0.33f, 0.76f, 0.035f);          // bridge
-    g.fillRoundedRectangle (0.215f, 0.8f, 0.07f, 0.13f, 0.02f);  // tailpiece
+    strokeLine (g, 0.17f, 0.76f, 0.33f, 0.76f, 0.035f);         // bridge
+    g.fillRoundedRectangle (0.215f, 0.8f, 0.07f, 0.13f, 0.02f); // tailpiece
 
     juce::Path fHoles;
-    for (float side : { -1.0f, 1.0f })
+    for (float side : {-1.0f, 1.0f})
     {
         const float x = 0.25f + side * 0.11f;
         fHoles.startNewSubPath (x + side * 0.01f, 0.66f);
@@ -108,7 +108,7 @@ void microphone (juce::Graphics& g, juce::Rectangle<float> box, juce::Colour col
     fitUnitBox (g, box, 0.6f, 1.0f);
     g.setColour (colour);
     g.drawRoundedRectangle (0.16f, 0.03f, 0.28f, 0.47f, 0.14f, 0.05f);
-    for (float y : { 0.16f, 0.25f, 0.34f })
+    for (float y : {0.16f, 0.25f, 0.34f})
         strokeLine (g, 0.2f, y, 0.4f, y, 0.03f); // grille
 
     juce::Path holder;
@@ -140,15 +140,15 @@ void bassHead (juce::Graphics& g, juce::Rectangle<float> box, juce::Colour colou
     g.setColour (colour);
     g.strokePath (head, juce::PathStrokeType (0.035f));
 
-    g.fillRect (0.24f, 0.74f, 0.14f, 0.26f);                  // neck
+    g.fillRect (0.24f, 0.74f, 0.14f, 0.26f); // neck
     g.setColour (colour.withMultipliedAlpha (0.4f));
-    g.fillRect (0.22f, 0.73f, 0.18f, 0.025f);                 // nut
+    g.fillRect (0.22f, 0.73f, 0.18f, 0.025f); // nut
     g.setColour (colour);
     for (int i = 0; i < 4; ++i)
     {
-        const float y = 0.14f + (float) i * 0.14f;
-        strokeLine (g, 0.21f, y, 0.09f, y, 0.04f);             // tuner shaft
-        g.fillEllipse (0.01f, y - 0.045f, 0.1f, 0.09f);       // tuner key
+        const float y = 0.14f + (float)i * 0.14f;
+        strokeLine (g, 0.21f, y, 0.09f, y, 0.04f);              // tuner shaft
+        g.fillEllipse (0.01f, y - 0.045f, 0.1f, 0.09f);         // tuner key
         g.drawEllipse (0.27f, y - 0.025f, 0.05f, 0.05f, 0.02f); // string post
     }
 }
@@ -169,12 +169,12 @@ void loudspeaker (juce::Graphics& g, juce::Rectangle<float> box, juce::Colour co
 
     for (int i = 0; i < soundWaves; ++i)
     {
-        const float radius = 0.17f + 0.15f * (float) i;
+        const float radius = 0.17f + 0.15f * (float)i;
         juce::Path wave;
         wave.addCentredArc (0.46f, 0.5f, radius, radius, 0.0f, juce::MathConstants<float>::pi * 0.22f,
                             juce::MathConstants<float>::pi * 0.78f, true);
-        g.strokePath (wave, juce::PathStrokeType (0.07f, juce::PathStrokeType::curved,
-                                                  juce::PathStrokeType::rounded));
+        g.strokePath (
+            wave, juce::PathStrokeType (0.07f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
     }
 }
 } // namespace PanelIcons

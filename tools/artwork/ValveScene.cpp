@@ -4,7 +4,7 @@
 
 namespace
 {
-constexpr float valveCentres[] = { 158.0f, 302.0f };
+constexpr float valveCentres[] = {158.0f, 302.0f};
 constexpr float glassHalfWidth = 42.0f;
 constexpr float glassTop = 46.0f;
 constexpr float glassBottom = 262.0f;
@@ -38,20 +38,21 @@ juce::Path glassOutline (float cx)
 
 void drawRoom (juce::Graphics& g)
 {
-    const float w = (float) ValveScene::width;
-    const float h = (float) ValveScene::height;
+    const float w = (float)ValveScene::width;
+    const float h = (float)ValveScene::height;
 
-    g.setGradientFill (juce::ColourGradient (juce::Colour (9, 8, 8), 0.0f, 0.0f, juce::Colour (25, 22, 20), 0.0f,
-                                             surfaceBackEdge, false));
+    g.setGradientFill (juce::ColourGradient (juce::Colour (9, 8, 8), 0.0f, 0.0f, juce::Colour (25, 22, 20),
+                                             0.0f, surfaceBackEdge, false));
     g.fillRect (0.0f, 0.0f, w, surfaceBackEdge);
 
     // A soft pool of ambient light on the wall behind the valves gives the room depth.
     g.setGradientFill (juce::ColourGradient (juce::Colour (34, 30, 27).withAlpha (0.55f), w * 0.5f, 150.0f,
-                                             juce::Colours::transparentBlack, w * 0.5f + 250.0f, 150.0f, true));
+                                             juce::Colours::transparentBlack, w * 0.5f + 250.0f, 150.0f,
+                                             true));
     g.fillRect (0.0f, 0.0f, w, surfaceBackEdge);
 
-    g.setGradientFill (juce::ColourGradient (juce::Colour (22, 20, 18), 0.0f, surfaceBackEdge, juce::Colour (7, 6, 6),
-                                             0.0f, h, false));
+    g.setGradientFill (juce::ColourGradient (juce::Colour (22, 20, 18), 0.0f, surfaceBackEdge,
+                                             juce::Colour (7, 6, 6), 0.0f, h, false));
     g.fillRect (0.0f, surfaceBackEdge, w, h - surfaceBackEdge);
 
     // The back edge of the surface catches a little light.
@@ -67,8 +68,8 @@ void drawPlate (juce::Graphics& g, float xs)
     const float width = 28.0f;
     const float height = plateBottom - plateTop;
 
-    juce::ColourGradient metal (juce::Colour (30, 30, 32), left, 0.0f, juce::Colour (26, 26, 28), left + width, 0.0f,
-                                false);
+    juce::ColourGradient metal (juce::Colour (30, 30, 32), left, 0.0f, juce::Colour (26, 26, 28),
+                                left + width, 0.0f, false);
     metal.addColour (0.3, juce::Colour (66, 65, 68));
     metal.addColour (0.55, juce::Colour (48, 48, 51));
     g.setGradientFill (metal);
@@ -100,7 +101,7 @@ void drawMica (juce::Graphics& g, float cx, float y)
     g.setColour (juce::Colour (220, 210, 190).withAlpha (0.5f));
     g.fillRect (cx - 37.0f, y, 74.0f, 1.0f);
     g.setColour (juce::Colour (30, 28, 26).withAlpha (0.6f));
-    for (float x : { -30.0f, -6.0f, 6.0f, 30.0f })
+    for (float x : {-30.0f, -6.0f, 6.0f, 30.0f})
         g.fillEllipse (cx + x - 1.5f, y + 1.5f, 3.0f, 3.0f);
 }
 
@@ -110,8 +111,8 @@ void drawInterior (juce::Graphics& g, float cx)
     g.setColour (juce::Colour (118, 110, 102));
     for (int i = 0; i < 9; ++i)
     {
-        const float top = cx - 30.0f + (float) i * 7.5f;
-        const float bottom = cx - 24.0f + (float) i * 6.0f;
+        const float top = cx - 30.0f + (float)i * 7.5f;
+        const float bottom = cx - 24.0f + (float)i * 6.0f;
         g.drawLine (top, 206.0f, bottom, 254.0f, 1.0f);
     }
 
@@ -123,14 +124,14 @@ void drawInterior (juce::Graphics& g, float cx)
 
     // Side rods carry both micas; grid posts run through them.
     g.setColour (juce::Colour (132, 126, 118));
-    for (float x : { -35.0f, 35.0f })
+    for (float x : {-35.0f, 35.0f})
         g.fillRect (cx + x - 0.7f, 94.0f, 1.4f, 160.0f);
     g.setColour (juce::Colour (150, 142, 132));
-    for (float s : { -sectionOffset, sectionOffset })
-        for (float x : { -10.0f, 10.0f })
+    for (float s : {-sectionOffset, sectionOffset})
+        for (float x : {-10.0f, 10.0f})
             g.fillRect (cx + s + x - 0.5f, 96.0f, 1.0f, 114.0f);
 
-    for (float s : { -sectionOffset, sectionOffset })
+    for (float s : {-sectionOffset, sectionOffset})
         drawPlate (g, cx + s);
 
     drawMica (g, cx, 98.0f);
@@ -144,7 +145,7 @@ void drawInterior (juce::Graphics& g, float cx)
     // The pins' stubs inside the stem.
     g.setColour (juce::Colour (168, 162, 156));
     for (int i = 0; i < 9; ++i)
-        g.fillRect (cx - 24.5f + (float) i * 6.0f, 252.0f, 1.2f, glassBottom - 252.0f);
+        g.fillRect (cx - 24.5f + (float)i * 6.0f, 252.0f, 1.2f, glassBottom - 252.0f);
 }
 
 void drawGetterFlash (juce::Graphics& g, float cx)
@@ -156,14 +157,14 @@ void drawGetterFlash (juce::Graphics& g, float cx)
     flash.lineTo (cx + 50.0f, glassTop + 36.0f);
     for (int i = 10; i >= -10; --i)
     {
-        const float x = cx + (float) i * 5.0f;
-        const float wave = 2.5f * std::sin ((float) i * 0.7f + cx * 0.05f) + 1.0f * std::sin ((float) i * 1.9f);
+        const float x = cx + (float)i * 5.0f;
+        const float wave = 2.5f * std::sin ((float)i * 0.7f + cx * 0.05f) + 1.0f * std::sin ((float)i * 1.9f);
         flash.lineTo (x, glassTop + 36.0f + wave);
     }
     flash.closeSubPath();
 
-    juce::ColourGradient across (juce::Colour (38, 36, 40), cx - glassHalfWidth, 0.0f, juce::Colour (34, 32, 36),
-                                 cx + glassHalfWidth, 0.0f, false);
+    juce::ColourGradient across (juce::Colour (38, 36, 40), cx - glassHalfWidth, 0.0f,
+                                 juce::Colour (34, 32, 36), cx + glassHalfWidth, 0.0f, false);
     across.addColour (0.22, juce::Colour (150, 148, 156));
     across.addColour (0.32, juce::Colour (88, 86, 92));
     across.addColour (0.7, juce::Colour (62, 60, 66));
@@ -174,8 +175,8 @@ void drawGetterFlash (juce::Graphics& g, float cx)
 
     // The flash thins out downward into a brownish, half-transparent film.
     g.setGradientFill (juce::ColourGradient (juce::Colour (60, 48, 40).withAlpha (0.0f), cx, glassTop + 20.0f,
-                                             juce::Colour (60, 48, 40).withAlpha (0.55f), cx, glassTop + 38.0f,
-                                             false));
+                                             juce::Colour (60, 48, 40).withAlpha (0.55f), cx,
+                                             glassTop + 38.0f, false));
     g.fillPath (flash);
 }
 
@@ -183,7 +184,8 @@ void drawGlassSurface (juce::Graphics& g, const juce::Path& glass, float cx)
 {
     // Curved glass looks brighter at its edges, where the eye looks through more of it.
     juce::ColourGradient rim (juce::Colour (190, 195, 205).withAlpha (0.22f), cx - glassHalfWidth, 0.0f,
-                              juce::Colour (190, 195, 205).withAlpha (0.22f), cx + glassHalfWidth, 0.0f, false);
+                              juce::Colour (190, 195, 205).withAlpha (0.22f), cx + glassHalfWidth, 0.0f,
+                              false);
     rim.addColour (0.12, juce::Colour (190, 195, 205).withAlpha (0.05f));
     rim.addColour (0.88, juce::Colour (190, 195, 205).withAlpha (0.05f));
     rim.addColour (0.5, juce::Colour (190, 195, 205).withAlpha (0.0f));
@@ -193,13 +195,14 @@ void drawGlassSurface (juce::Graphics& g, const juce::Path& glass, float cx)
     // Reflections of a window-like light to the upper left.
     const float left = cx - glassHalfWidth;
     g.setGradientFill (juce::ColourGradient (juce::Colours::white.withAlpha (0.42f), 0.0f, glassTop + 20.0f,
-                                             juce::Colours::white.withAlpha (0.03f), 0.0f, glassBottom - 10.0f,
-                                             false));
+                                             juce::Colours::white.withAlpha (0.03f), 0.0f,
+                                             glassBottom - 10.0f, false));
     g.fillRoundedRectangle (left + 7.0f, glassTop + 22.0f, 4.0f, glassBottom - glassTop - 40.0f, 2.0f);
     g.setGradientFill (juce::ColourGradient (juce::Colours::white.withAlpha (0.18f), 0.0f, glassTop + 30.0f,
-                                             juce::Colours::white.withAlpha (0.0f), 0.0f, glassBottom - 30.0f, false));
-    g.fillRoundedRectangle (cx + glassHalfWidth - 8.0f, glassTop + 30.0f, 2.0f, glassBottom - glassTop - 70.0f,
-                            1.0f);
+                                             juce::Colours::white.withAlpha (0.0f), 0.0f, glassBottom - 30.0f,
+                                             false));
+    g.fillRoundedRectangle (cx + glassHalfWidth - 8.0f, glassTop + 30.0f, 2.0f,
+                            glassBottom - glassTop - 70.0f, 1.0f);
     g.setColour (juce::Colours::white.withAlpha (0.5f));
     g.fillEllipse (cx - 24.0f, glassTop + 7.0f, 7.0f, 13.0f);
 
@@ -220,15 +223,15 @@ void drawTipAndBase (juce::Graphics& g, float cx)
     // Pins between glass and socket.
     g.setColour (juce::Colour (176, 170, 162));
     for (int i = 0; i < 9; ++i)
-        g.fillRect (cx - 24.5f + (float) i * 6.0f, glassBottom, 1.5f, socketTop - glassBottom + 2.0f);
+        g.fillRect (cx - 24.5f + (float)i * 6.0f, glassBottom, 1.5f, socketTop - glassBottom + 2.0f);
 
     // Socket: a short black cylinder with a metal retaining ring at its top.
     const float half = 50.0f;
-    g.setGradientFill (juce::ColourGradient (juce::Colour (30, 28, 27), cx - half, 0.0f, juce::Colour (12, 11, 11),
-                                             cx + half, 0.0f, false));
+    g.setGradientFill (juce::ColourGradient (juce::Colour (30, 28, 27), cx - half, 0.0f,
+                                             juce::Colour (12, 11, 11), cx + half, 0.0f, false));
     g.fillRoundedRectangle (cx - half, socketTop, 2.0f * half, socketBottom - socketTop, 3.0f);
-    juce::ColourGradient ring (juce::Colour (90, 86, 82), cx - half, 0.0f, juce::Colour (48, 46, 44), cx + half,
-                               0.0f, false);
+    juce::ColourGradient ring (juce::Colour (90, 86, 82), cx - half, 0.0f, juce::Colour (48, 46, 44),
+                               cx + half, 0.0f, false);
     ring.addColour (0.3, juce::Colour (170, 164, 156));
     g.setGradientFill (ring);
     g.fillRoundedRectangle (cx - half + 2.0f, socketTop, 2.0f * half - 4.0f, 3.0f, 1.5f);
@@ -258,7 +261,7 @@ void drawValve (juce::Graphics& g, float cx)
 // seen between the plates and through the plate seams.
 void drawHeaterMask (juce::Graphics& g, float cx)
 {
-    for (float s : { -sectionOffset, sectionOffset })
+    for (float s : {-sectionOffset, sectionOffset})
     {
         const float xs = cx + s;
         g.setColour (juce::Colours::white);
@@ -292,7 +295,7 @@ void drawHeaterMask (juce::Graphics& g, float cx)
 void drawPlateShadow (juce::Graphics& g, float cx)
 {
     g.setColour (juce::Colours::white);
-    for (float s : { -sectionOffset, sectionOffset })
+    for (float s : {-sectionOffset, sectionOffset})
         g.fillRect (cx + s - 15.0f, plateTop, 30.0f, plateBottom - plateTop);
 }
 
@@ -312,17 +315,17 @@ FloatImage layerOf (void (*draw) (juce::Graphics&, float))
 FloatImage mirroredBelowSurface (const FloatImage& source, float strength, float fadeDistance)
 {
     FloatImage result (source.getWidth(), source.getHeight());
-    const int line = (int) socketBottom;
+    const int line = (int)socketBottom;
     for (int y = line; y < source.getHeight(); ++y)
     {
         const int from = 2 * line - y - 1;
         if (from < 0)
             continue;
-        const float k = strength * std::exp (-(float) (y - line) / fadeDistance);
+        const float k = strength * std::exp (-(float)(y - line) / fadeDistance);
         for (int x = 0; x < source.getWidth(); ++x)
         {
             const auto& p = source.at (x, from);
-            result.at (x, y) = { p.r * k, p.g * k, p.b * k, p.a * k };
+            result.at (x, y) = {p.r * k, p.g * k, p.b * k, p.a * k};
         }
     }
     return result;
@@ -330,8 +333,8 @@ FloatImage mirroredBelowSurface (const FloatImage& source, float strength, float
 } // namespace
 
 ValveScene::ValveScene()
-    : litScene (width, height), filamentCore (width, height), glassHalo (width, height), roomSpill (width, height),
-      surfaceLight (width, height)
+    : litScene (width, height), filamentCore (width, height), glassHalo (width, height),
+      roomSpill (width, height), surfaceLight (width, height)
 {
     auto room = blankLayer();
     {
@@ -375,13 +378,13 @@ ValveScene::ValveScene()
 
 float ValveScene::glowIntensity (int frame)
 {
-    const float t = (float) frame / (float) (numFrames - 1);
+    const float t = (float)frame / (float)(numFrames - 1);
     return 0.012f + 0.988f * std::pow (t, 1.7f);
 }
 
 juce::Image ValveScene::renderFrame (int frame, bool outOfFocus) const
 {
-    const float t = (float) frame / (float) (numFrames - 1);
+    const float t = (float)frame / (float)(numFrames - 1);
     const float intensity = glowIntensity (frame);
 
     // A cool filament glows deep red; hotter, it turns orange.

@@ -35,10 +35,10 @@ void dispatchPendingMessages()
     ::Display* display = XOpenDisplay (nullptr);
     if (display == nullptr)
         return nullptr;
-    for (const char* name : { "WM_PROTOCOLS", "WM_TAKE_FOCUS", "WM_DELETE_WINDOW", "_NET_WM_PING",
-                              "WM_CHANGE_STATE", "WM_STATE", "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE",
-                              "_NET_WM_STATE_HIDDEN", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_COMBO",
-                              "_MOTIF_WM_HINTS", "_NET_WM_ALLOWED_ACTIONS", "_NET_FRAME_EXTENTS" })
+    for (const char* name :
+         {"WM_PROTOCOLS", "WM_TAKE_FOCUS", "WM_DELETE_WINDOW", "_NET_WM_PING", "WM_CHANGE_STATE", "WM_STATE",
+          "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_WINDOW_TYPE_NORMAL",
+          "_NET_WM_WINDOW_TYPE_COMBO", "_MOTIF_WM_HINTS", "_NET_WM_ALLOWED_ACTIONS", "_NET_FRAME_EXTENTS"})
         XInternAtom (display, name, False);
     XSync (display, False);
     return display;
@@ -61,7 +61,7 @@ bool writePng (const juce::File& file, const juce::Image& image)
 
 int run (const juce::File& folder)
 {
-    if (! folder.createDirectory())
+    if (!folder.createDirectory())
     {
         std::fprintf (stderr, "error: cannot create %s\n", folder.getFullPathName().toRawUTF8());
         return 1;
@@ -96,15 +96,16 @@ int run (const juce::File& folder)
     }
 
     bool ok = true;
-    for (const bool settings : { false, true })
+    for (const bool settings : {false, true})
     {
         setParameter (*processor, showSettingsParameter, settings ? 1.0f : 0.0f);
-        for (const int frame : { 0, 23 })
+        for (const int frame : {0, 23})
         {
             glow->setValue (frame, juce::dontSendNotification);
             glowBlurred->setValue (frame, juce::dontSendNotification);
-            const auto file = folder.getChildFile (juce::String ("editor-") + (settings ? "settings" : "plain")
-                                                   + "-glow" + juce::String (frame) + ".png");
+            const auto file =
+                folder.getChildFile (juce::String ("editor-") + (settings ? "settings" : "plain") + "-glow" +
+                                     juce::String (frame) + ".png");
             const bool written = writePng (file, editor->createComponentSnapshot (editor->getLocalBounds()));
             std::printf ("%s %s\n", written ? "wrote" : "FAILED", file.getFullPathName().toRawUTF8());
             ok &= written;
