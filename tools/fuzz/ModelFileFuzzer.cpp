@@ -7,9 +7,11 @@
 
 #include <floatfann.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 namespace
@@ -21,10 +23,15 @@ public:
     void setSampleRate (double) override {}
 };
 
-void require (bool condition)
+// Names the broken check on stderr before trapping, so a finding explains itself.
+#define require(condition) requireAt ((condition), #condition, __LINE__)
+
+void requireAt (bool condition, const char* text, int line)
 {
-    if (!condition)
-        __builtin_trap();
+    if (condition)
+        return;
+    std::fprintf (stderr, "fuzz check failed at line %d: %s\n", line, text);
+    __builtin_trap();
 }
 
 // A tree that read cleanly must write and read back to the same bytes.
@@ -46,8 +53,8 @@ void checkRoundTrip (BaseModelFileF& file)
 void exercise (BlockModelState& m, const FuzzHeader& h, const uint8_t* data, size_t size)
 {
     require (hasModel (m));
-    std::vector<double> p (h.nv), i (h.ni, 0.0), x (h.nx), opP (h.nv), opI (h.ni), opX (h.nx);
-    const RateTableTargets targets { opP.data(), opI.data(), opX.data(), p.data(), i.data(), x.data() };
+    std::vector<double> p (h.nv), i (h.ni, 0.0), x (h.nx), opP (h.nv), opI (h.ni), opX (h.nx), runningI (h.ni);
+    const RateTableTargets targets { opP.data(), opI.data(), opX.data(), p.data(), runningI.data(), x.data() };
     const uint32_t requests[] = { 0, 1, m.positionCount - 1, m.positionCount, 0xFFFFFFFFu };
     size_t cursor = 0;
     for (const uint32_t request : requests)
@@ -66,6 +73,8 @@ void exercise (BlockModelState& m, const FuzzHeader& h, const uint8_t* data, siz
             }
             for (int blockIndex : { 0, 3 })
             {
+                // Entries the output mask leaves out keep their value, so start from zeros.
+                std::fill (i.begin(), i.end(), 0.0);
                 regionStep (m, blockIndex, p.data(), i.data());
                 for (const double v : i)
                     require (!(v < 0.0));
