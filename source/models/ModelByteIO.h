@@ -30,8 +30,13 @@ public:
             return false;
         if (minimumBytes != 0 && count > remaining() / minimumBytes)
         {
-            fail ("holds " + std::to_string (count) + " " + what + " at byte " + std::to_string (position)
-                  + ", too many for the " + std::to_string (remaining()) + " bytes that remain");
+            // A count that even the whole file could not hold is corrupt; otherwise the file is short.
+            if (count > total / minimumBytes)
+                fail ("holds " + std::to_string (count) + " " + what + " at byte " + std::to_string (position)
+                      + ", too many for the " + std::to_string (remaining()) + " bytes that remain");
+            else
+                fail ("ended at byte " + std::to_string (total) + ", before its last record (reading " + what
+                      + ")");
             return false;
         }
         return true;

@@ -36,9 +36,9 @@ void RegionNetwork::evaluate (const double* u, double* i) noexcept
         // Two single-precision roundings, product then sum, as the networks were trained with.
         const float scaled = outputScale[k] * networkOutput[k];
         const float r = scaled + outputMin[k];
-        i[j] = static_cast<double> (r);
-        if (i[j] < 0.0)
-            i[j] = 0.0;
+        // Negative currents are clamped to zero; so is NaN (from a NaN input on the fallback
+        // path, or a corrupt weight), which would otherwise poison the block's state for good.
+        i[j] = r >= 0.0f ? static_cast<double> (r) : 0.0;
         ++k;
     }
 }
