@@ -465,6 +465,11 @@ void selectPositionProjection (BlockModelState& m, uint32_t position)
     const uint32_t oldReduced = m.reducedCount;
     ensureSize (m.inputMask, nv);
     ensureSize (m.outputMask, ni);
+    // Regions share the block's output mask; after the buffers were released and made anew
+    // they must follow it rather than keep the freed one.
+    if (!m.regions.empty() && m.regions.front().outputMask != m.outputMask.data())
+        for (auto& region : m.regions)
+            region.outputMask = m.outputMask.data();
 
     const auto* pca = m.usesPca ? dynamic_cast<const PCAModelFileF*> (m.modelFile.get()) : nullptr;
     if (pca == nullptr || pca->models.empty() || position >= pca->models[0].positions.size())
@@ -563,6 +568,14 @@ void destroyRegionNetworks (BlockModelState& m)
 
 void releaseProjectionBuffers (BlockModelState& m)
 {
+    // Without the buffers the selection is void: the region step stays silent until the next
+    // selection makes them anew.
+    m.selectedRegions = nullptr;
+    m.lastRegion = nullptr;
+    m.selectedRegionCount = 0;
+    m.projectionRows = 0;
+    m.reducedCount = 0;
+    m.projectionNeeded = 0;
     m.inputMask.reset();
     m.outputMask.reset();
     m.projectionMatrix.reset();

@@ -208,6 +208,16 @@ TEST (NetworkConstruction, ReloadReplacesModelAndKeepsClampedPosition)
     EXPECT_EQ (m.selectedRegions, m.regions.data());
     EXPECT_EQ (m.regionCount, 1u);
 
+    // Released buffers silence the block; a new selection makes them anew and the regions
+    // follow the new output mask.
+    releaseProjectionBuffers (m);
+    const double p[2] = { 0.0, 0.0 };
+    double i[2] = { 4.0, 4.0 };
+    regionStep (m, 0, p, i);
+    EXPECT_EQ (i[0], 0.0);
+    selectPosition (m, 0);
+    EXPECT_EQ (m.regions[0].outputMask, m.outputMask.data());
+
     destroyRegionNetworks (m);
     releaseProjectionBuffers (m);
     EXPECT_FALSE (hasModel (m));

@@ -121,6 +121,14 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     if (first.ok)
     {
         exercise (m, h, image, length);
+        // Released buffers silence the block until a selection makes them anew.
+        releaseProjectionBuffers (m);
+        std::vector<double> p (h.nv, 0.0), i (h.ni, 1.0);
+        regionStep (m, 0, p.data(), i.data());
+        for (const double v : i)
+            require (v == 0.0);
+        selectPosition (m, 0);
+        regionStep (m, 0, p.data(), i.data());
         // A second, failing load must leave the loaded model intact.
         const RegionNetwork* before = m.regions.data();
         const ModelLoadResult broken = loadModelImageIntoState (m, &block, image, length / 2, h.usesPca);
