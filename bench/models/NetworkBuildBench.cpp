@@ -12,7 +12,7 @@ SampleShape toneStackShape()
     SampleShape s; // nv 2, ni 2, nx 3
     s.positions = 3375;
     s.netsPerPosition = 2;
-    s.hidden = { 8 };
+    s.hidden = {8};
     return s;
 }
 

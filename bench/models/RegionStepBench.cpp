@@ -16,9 +16,10 @@ void runRegionStep (benchmark::State& state, bool usesPca)
     s.ni = 4;
     s.nx = 5;
     s.positions = 2;
-    s.hidden = { 8 };
+    s.hidden = {8};
     s.netsPerPosition = static_cast<uint32_t> (state.range (0));
-    const auto image = usesPca ? samplePcaFile (s, 4)->writeToMemory() : sampleStandardFile (s)->writeToMemory();
+    const auto image =
+        usesPca ? samplePcaFile (s, 4)->writeToMemory() : sampleStandardFile (s)->writeToMemory();
     TestBlock block (4, 4, 5);
     BlockModelState m;
     if (!loadModelImageIntoState (m, &block, image.data(), image.size(), usesPca).ok)
@@ -44,8 +45,14 @@ void runRegionStep (benchmark::State& state, bool usesPca)
     state.SetItemsProcessed (state.iterations());
 }
 
-void BM_RegionStepStandard_4_8_4 (benchmark::State& state) { runRegionStep (state, false); }
-void BM_RegionStepPca_4_8_4 (benchmark::State& state) { runRegionStep (state, true); }
+void BM_RegionStepStandard_4_8_4 (benchmark::State& state)
+{
+    runRegionStep (state, false);
+}
+void BM_RegionStepPca_4_8_4 (benchmark::State& state)
+{
+    runRegionStep (state, true);
+}
 } // namespace
 
 BENCHMARK (BM_RegionStepStandard_4_8_4)->Arg (1)->Arg (8)->Arg (32);

@@ -32,11 +32,12 @@ public:
         {
             // A count that even the whole file could not hold is corrupt; otherwise the file is short.
             if (count > total / minimumBytes)
-                fail ("holds " + std::to_string (count) + " " + what + " at byte " + std::to_string (position)
-                      + ", too many for the " + std::to_string (remaining()) + " bytes that remain");
+                fail ("holds " + std::to_string (count) + " " + what + " at byte " +
+                      std::to_string (position) + ", too many for the " + std::to_string (remaining()) +
+                      " bytes that remain");
             else
-                fail ("ended at byte " + std::to_string (total) + ", before its last record (reading " + what
-                      + ")");
+                fail ("ended at byte " + std::to_string (total) + ", before its last record (reading " +
+                      what + ")");
             return false;
         }
         return true;
@@ -47,7 +48,7 @@ public:
     {
         if (!fits (count, sizeof (T), what))
             return false;
-        out.assign (static_cast<size_t> (count), T {});
+        out.assign (static_cast<size_t> (count), T{});
         if (count == 0)
             return true;
         if (!take (out.data(), static_cast<size_t> (count) * sizeof (T), what))
@@ -84,7 +85,8 @@ private:
             return false;
         if (bytes > remaining())
         {
-            fail ("ended at byte " + std::to_string (total) + ", before its last record (reading " + what + ")");
+            fail ("ended at byte " + std::to_string (total) + ", before its last record (reading " + what +
+                  ")");
             return false;
         }
         if (memory != nullptr)

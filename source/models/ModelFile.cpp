@@ -11,26 +11,38 @@ namespace
 {
 constexpr uint64_t saturated = std::numeric_limits<uint64_t>::max();
 
-uint64_t saturatingAdd (uint64_t a, uint64_t b) { return a > saturated - b ? saturated : a + b; }
+uint64_t saturatingAdd (uint64_t a, uint64_t b)
+{
+    return a > saturated - b ? saturated : a + b;
+}
 
 // Progress lines print counts with %d, as 32-bit values.
-int asPrinted (uint64_t value) { return static_cast<int> (static_cast<uint32_t> (value)); }
+int asPrinted (uint64_t value)
+{
+    return static_cast<int> (static_cast<uint32_t> (value));
+}
 
-uint32_t asU32 (uint64_t value) { return static_cast<uint32_t> (value); }
+uint32_t asU32 (uint64_t value)
+{
+    return static_cast<uint32_t> (value);
+}
 
-bool fitsU32 (size_t value) { return value <= std::numeric_limits<uint32_t>::max(); }
+bool fitsU32 (size_t value)
+{
+    return value <= std::numeric_limits<uint32_t>::max();
+}
 
 // Shared by both net kinds: the four box arrays and the two output arrays, in file order.
 template <typename Net>
 bool parseBoxAndScaling (ModelByteSource& source, Net& net)
 {
-    return source.u32 (net.chunkSize, "chunkSize of a net") && source.u32 (net.netTag, "netTag")
-           && source.array (net.lowerBound, net.inputCount, "lowerBound values")
-           && source.array (net.upperBound, net.inputCount, "upperBound values")
-           && source.array (net.inputMin, net.inputCount, "inputMin values")
-           && source.array (net.inputMax, net.inputCount, "inputMax values")
-           && source.array (net.outputMin, net.outputCount, "outputMin values")
-           && source.array (net.outputMax, net.outputCount, "outputMax values");
+    return source.u32 (net.chunkSize, "chunkSize of a net") && source.u32 (net.netTag, "netTag") &&
+           source.array (net.lowerBound, net.inputCount, "lowerBound values") &&
+           source.array (net.upperBound, net.inputCount, "upperBound values") &&
+           source.array (net.inputMin, net.inputCount, "inputMin values") &&
+           source.array (net.inputMax, net.inputCount, "inputMax values") &&
+           source.array (net.outputMin, net.outputCount, "outputMin values") &&
+           source.array (net.outputMax, net.outputCount, "outputMax values");
 }
 
 template <typename Net>
@@ -73,21 +85,22 @@ std::string checkBoxArrays (const Net& net)
 {
     const size_t nIn = net.inputCount;
     const size_t nOut = net.outputCount;
-    if (net.lowerBound.size() != nIn || net.upperBound.size() != nIn || net.inputMin.size() != nIn
-        || net.inputMax.size() != nIn)
+    if (net.lowerBound.size() != nIn || net.upperBound.size() != nIn || net.inputMin.size() != nIn ||
+        net.inputMax.size() != nIn)
         return "a net's box arrays do not hold " + std::to_string (nIn) + " inputs";
     if (net.outputMin.size() != nOut || net.outputMax.size() != nOut)
         return "a net's output arrays do not hold " + std::to_string (nOut) + " outputs";
     if (!fitsU32 (net.hiddenSizes.size()))
         return "a net has too many hidden layers";
     if (net.weights.size() != net.weightCount())
-        return "a net holds " + std::to_string (net.weights.size()) + " weights where its layers need "
-               + std::to_string (net.weightCount());
+        return "a net holds " + std::to_string (net.weights.size()) + " weights where its layers need " +
+               std::to_string (net.weightCount());
     return {};
 }
 } // namespace
 
-uint64_t networkWeightCount (uint32_t inputCount, const std::vector<uint32_t>& hiddenSizes, uint32_t outputCount)
+uint64_t networkWeightCount (uint32_t inputCount, const std::vector<uint32_t>& hiddenSizes,
+                             uint32_t outputCount)
 {
     uint64_t total = 0;
     uint64_t source = inputCount;
@@ -106,7 +119,7 @@ void sizeArrays (Net& net, uint32_t inputs, std::vector<uint32_t> hidden, uint32
 {
     net.inputCount = inputs;
     net.outputCount = outputs;
-    for (auto* values : { &net.lowerBound, &net.upperBound, &net.inputMin, &net.inputMax })
+    for (auto* values : {&net.lowerBound, &net.upperBound, &net.inputMin, &net.inputMax})
         values->assign (inputs, 0.0f);
     net.outputMin.assign (outputs, 0.0f);
     net.outputMax.assign (outputs, 0.0f);
@@ -154,7 +167,8 @@ FILE* BaseModelFileF::openHandle (const char* path, const char* mode)
     fileName = path != nullptr ? path : "";
     handle = path != nullptr ? std::fopen (path, mode) : nullptr;
     if (handle == nullptr)
-        lastStatus = ModelLoadResult::failure (fileName + ": could not be opened (" + std::strerror (errno) + ")");
+        lastStatus =
+            ModelLoadResult::failure (fileName + ": could not be opened (" + std::strerror (errno) + ")");
     else
         lastStatus = ModelLoadResult::success();
     return handle;
@@ -176,7 +190,9 @@ uint32_t BaseModelFileF::readFromHandle()
         lastStatus = ModelLoadResult::failure (fileName + ": was not opened");
         return 0;
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (fstat (fileno (handle), &info) != 0 || !S_ISREG (info.st_mode))
     {
         lastStatus = ModelLoadResult::failure (fileName + ": is not a regular file");
@@ -258,9 +274,10 @@ void ModelFileF::parse (ModelByteSource& source)
     for (auto& model : models)
     {
         uint32_t positionCount = 0;
-        if (!(source.u32 (model.chunkSize, "chunkSize of a model") && source.u32 (model.headerSize, "headerSize")
-              && source.u32 (model.inputCount, "inputCount") && source.u32 (model.outputCount, "outputCount")
-              && source.u32 (positionCount, "positionCount") && source.u32 (model.tableLength, "tableLength")))
+        if (!(source.u32 (model.chunkSize, "chunkSize of a model") &&
+              source.u32 (model.headerSize, "headerSize") && source.u32 (model.inputCount, "inputCount") &&
+              source.u32 (model.outputCount, "outputCount") && source.u32 (positionCount, "positionCount") &&
+              source.u32 (model.tableLength, "tableLength")))
             return;
         if (!source.fits (positionCount, 16 + 8 * uint64_t (model.tableLength), "positions"))
             return;
@@ -277,11 +294,12 @@ void ModelFileF::parse (ModelByteSource& source)
         for (auto& position : model.positions)
         {
             uint32_t netCount = 0;
-            if (!(source.u32 (position.chunkSize, "chunkSize of a position")
-                  && source.u32 (position.headerSize, "headerSize") && source.u32 (position.positionTag, "positionTag")
-                  && source.u32 (netCount, "netCount")))
+            if (!(source.u32 (position.chunkSize, "chunkSize of a position") &&
+                  source.u32 (position.headerSize, "headerSize") &&
+                  source.u32 (position.positionTag, "positionTag") && source.u32 (netCount, "netCount")))
                 return;
-            if (position.tableLength > 0 && !source.array (position.rateTable, position.tableLength, "rateTable values"))
+            if (position.tableLength > 0 &&
+                !source.array (position.rateTable, position.tableLength, "rateTable values"))
                 return;
             if (!source.fits (netCount, smallestNet, "nets"))
                 return;
@@ -290,13 +308,14 @@ void ModelFileF::parse (ModelByteSource& source)
             {
                 net.inputCount = position.inputCount;
                 net.outputCount = position.outputCount;
-                if (!(parseBoxAndScaling (source, net) && source.f32 (net.hiddenSteepness, "hiddenSteepness")
-                      && source.f32 (net.outputSteepness, "outputSteepness")))
+                if (!(parseBoxAndScaling (source, net) &&
+                      source.f32 (net.hiddenSteepness, "hiddenSteepness") &&
+                      source.f32 (net.outputSteepness, "outputSteepness")))
                     return;
                 uint32_t layerCount = 0;
-                if (!(source.u32 (layerCount, "hiddenLayerCount")
-                      && source.array (net.hiddenSizes, layerCount, "hidden layers") && parseWeights (source, net)
-                      && parseTrailer (source, net.netTrailer)))
+                if (!(source.u32 (layerCount, "hiddenLayerCount") &&
+                      source.array (net.hiddenSizes, layerCount, "hidden layers") &&
+                      parseWeights (source, net) && parseTrailer (source, net.netTrailer)))
                     return;
             }
         }
@@ -305,7 +324,8 @@ void ModelFileF::parse (ModelByteSource& source)
 
 ModelLoadResult ModelFileF::checkWritable() const
 {
-    auto refuse = [this] (const std::string& why) { return ModelLoadResult::failure (fileName + ": " + why); };
+    auto refuse = [this] (const std::string& why)
+    { return ModelLoadResult::failure (fileName + ": " + why); };
     if (!fitsU32 (models.size()))
         return refuse ("too many models");
     for (const auto& model : models)
@@ -314,8 +334,8 @@ ModelLoadResult ModelFileF::checkWritable() const
             return refuse ("too many positions");
         for (const auto& position : model.positions)
         {
-            if (position.inputCount != model.inputCount || position.outputCount != model.outputCount
-                || position.tableLength != model.tableLength)
+            if (position.inputCount != model.inputCount || position.outputCount != model.outputCount ||
+                position.tableLength != model.tableLength)
                 return refuse ("a position's counts differ from its model's");
             if (position.rateTable.size() != model.tableLength)
                 return refuse ("a rate table does not hold tableLength values");
@@ -343,8 +363,9 @@ void ModelFileF::recomputeSizeFields()
             uint64_t positionChunk = 40;
             for (auto& net : position.nets)
             {
-                net.chunkSize = asU32 (36 + 4 * (4 * uint64_t (net.inputCount) + 2 * uint64_t (net.outputCount)
-                                                 + net.hiddenLayerCount() + net.weightCount()));
+                net.chunkSize =
+                    asU32 (36 + 4 * (4 * uint64_t (net.inputCount) + 2 * uint64_t (net.outputCount) +
+                                     net.hiddenLayerCount() + net.weightCount()));
                 positionChunk += net.chunkSize;
             }
             position.headerSize = 40;
@@ -429,8 +450,9 @@ void PCAModelFileF::parse (ModelByteSource& source)
     for (auto& model : models)
     {
         uint32_t positionCount = 0;
-        if (!(source.u32 (model.chunkSize, "chunkSize of a model") && source.u32 (model.headerSize, "headerSize")
-              && source.u32 (positionCount, "positionCount") && source.u32 (model.tableLength, "tableLength")))
+        if (!(source.u32 (model.chunkSize, "chunkSize of a model") &&
+              source.u32 (model.headerSize, "headerSize") && source.u32 (positionCount, "positionCount") &&
+              source.u32 (model.tableLength, "tableLength")))
             return;
         if (!source.fits (positionCount, 40 + 8 * uint64_t (model.tableLength), "positions"))
             return;
@@ -444,23 +466,26 @@ void PCAModelFileF::parse (ModelByteSource& source)
         for (auto& position : model.positions)
         {
             uint32_t netCount = 0, inputMaskLength = 0, outputMaskLength = 0;
-            if (!(source.u32 (position.chunkSize, "chunkSize of a position")
-                  && source.u32 (position.headerSize, "headerSize") && source.u32 (position.positionTag, "positionTag")
-                  && source.u32 (netCount, "netCount") && source.u32 (inputMaskLength, "inputMaskLength")
-                  && source.u32 (outputMaskLength, "outputMaskLength")
-                  && source.u32 (position.projectionRows, "projectionRows")
-                  && source.u32 (position.outputProjectionCount, "outputProjectionCount")
-                  && source.u32 (position.netInputCount, "netInputCount")
-                  && source.u32 (position.netOutputCount, "netOutputCount")))
+            if (!(source.u32 (position.chunkSize, "chunkSize of a position") &&
+                  source.u32 (position.headerSize, "headerSize") &&
+                  source.u32 (position.positionTag, "positionTag") && source.u32 (netCount, "netCount") &&
+                  source.u32 (inputMaskLength, "inputMaskLength") &&
+                  source.u32 (outputMaskLength, "outputMaskLength") &&
+                  source.u32 (position.projectionRows, "projectionRows") &&
+                  source.u32 (position.outputProjectionCount, "outputProjectionCount") &&
+                  source.u32 (position.netInputCount, "netInputCount") &&
+                  source.u32 (position.netOutputCount, "netOutputCount")))
                 return;
             const uint64_t projectionCount = uint64_t (position.projectionRows) * position.netInputCount;
-            const uint64_t outputProjectionCount = uint64_t (position.netOutputCount) * position.outputProjectionCount;
-            if (!(source.array (position.inputMask, inputMaskLength, "inputMask entries")
-                  && source.array (position.outputMask, outputMaskLength, "outputMask entries")
-                  && source.array (position.projection, projectionCount, "projection values")
-                  && source.array (position.outputProjection, outputProjectionCount, "outputProjection values")))
+            const uint64_t outputProjectionCount =
+                uint64_t (position.netOutputCount) * position.outputProjectionCount;
+            if (!(source.array (position.inputMask, inputMaskLength, "inputMask entries") &&
+                  source.array (position.outputMask, outputMaskLength, "outputMask entries") &&
+                  source.array (position.projection, projectionCount, "projection values") &&
+                  source.array (position.outputProjection, outputProjectionCount, "outputProjection values")))
                 return;
-            if (position.tableLength > 0 && !source.array (position.rateTable, position.tableLength, "rateTable values"))
+            if (position.tableLength > 0 &&
+                !source.array (position.rateTable, position.tableLength, "rateTable values"))
                 return;
 
             const uint64_t smallestNet =
@@ -473,11 +498,12 @@ void PCAModelFileF::parse (ModelByteSource& source)
                 net.inputCount = position.netInputCount;
                 net.outputCount = position.netOutputCount;
                 uint32_t layerCount = 0;
-                if (!(parseBoxAndScaling (source, net) && source.u32 (layerCount, "hiddenLayerCount")
-                      && source.array (net.hiddenSizes, layerCount, "hidden layers")
-                      && source.array (net.hiddenNeuronSteepness, net.hiddenNeuronCount(), "hidden steepness values")
-                      && source.array (net.outputNeuronSteepness, net.outputCount, "output steepness values")
-                      && parseWeights (source, net) && parseTrailer (source, net.netTrailer)))
+                if (!(parseBoxAndScaling (source, net) && source.u32 (layerCount, "hiddenLayerCount") &&
+                      source.array (net.hiddenSizes, layerCount, "hidden layers") &&
+                      source.array (net.hiddenNeuronSteepness, net.hiddenNeuronCount(),
+                                    "hidden steepness values") &&
+                      source.array (net.outputNeuronSteepness, net.outputCount, "output steepness values") &&
+                      parseWeights (source, net) && parseTrailer (source, net.netTrailer)))
                     return;
             }
         }
@@ -486,7 +512,8 @@ void PCAModelFileF::parse (ModelByteSource& source)
 
 ModelLoadResult PCAModelFileF::checkWritable() const
 {
-    auto refuse = [this] (const std::string& why) { return ModelLoadResult::failure (fileName + ": " + why); };
+    auto refuse = [this] (const std::string& why)
+    { return ModelLoadResult::failure (fileName + ": " + why); };
     if (!fitsU32 (models.size()))
         return refuse ("too many models");
     for (const auto& model : models)
@@ -497,22 +524,23 @@ ModelLoadResult PCAModelFileF::checkWritable() const
         {
             if (position.tableLength != model.tableLength || position.rateTable.size() != model.tableLength)
                 return refuse ("a rate table does not hold tableLength values");
-            if (!fitsU32 (position.nets.size()) || !fitsU32 (position.inputMask.size())
-                || !fitsU32 (position.outputMask.size()))
+            if (!fitsU32 (position.nets.size()) || !fitsU32 (position.inputMask.size()) ||
+                !fitsU32 (position.outputMask.size()))
                 return refuse ("a position's arrays are too long");
             if (position.projection.size() != uint64_t (position.projectionRows) * position.netInputCount)
                 return refuse ("a projection does not hold projectionRows x netInputCount values");
-            if (position.outputProjection.size()
-                != uint64_t (position.netOutputCount) * position.outputProjectionCount)
-                return refuse ("an outputProjection does not hold netOutputCount x outputProjectionCount values");
+            if (position.outputProjection.size() !=
+                uint64_t (position.netOutputCount) * position.outputProjectionCount)
+                return refuse (
+                    "an outputProjection does not hold netOutputCount x outputProjectionCount values");
             for (const auto& net : position.nets)
             {
                 if (net.inputCount != position.netInputCount || net.outputCount != position.netOutputCount)
                     return refuse ("a net's counts differ from its position's");
                 if (const auto why = checkBoxArrays (net); !why.empty())
                     return refuse (why);
-                if (net.hiddenNeuronSteepness.size() != net.hiddenNeuronCount()
-                    || net.outputNeuronSteepness.size() != net.outputCount)
+                if (net.hiddenNeuronSteepness.size() != net.hiddenNeuronCount() ||
+                    net.outputNeuronSteepness.size() != net.outputCount)
                     return refuse ("a net's steepness arrays do not match its layers");
             }
         }
@@ -528,14 +556,14 @@ void PCAModelFileF::recomputeSizeFields()
         for (auto& position : model.positions)
         {
             const uint64_t header =
-                40 + 4 * (uint64_t (position.inputMaskLength()) + position.outputMaskLength())
-                + 8 * (position.projection.size() + position.outputProjection.size() + position.tableLength);
+                40 + 4 * (uint64_t (position.inputMaskLength()) + position.outputMaskLength()) +
+                8 * (position.projection.size() + position.outputProjection.size() + position.tableLength);
             uint64_t positionChunk = header;
             for (auto& net : position.nets)
             {
-                net.chunkSize = asU32 (36 + 4 * (4 * uint64_t (net.inputCount) + 3 * uint64_t (net.outputCount)
-                                                 + net.hiddenLayerCount() + net.hiddenNeuronCount()
-                                                 + net.weightCount()));
+                net.chunkSize =
+                    asU32 (36 + 4 * (4 * uint64_t (net.inputCount) + 3 * uint64_t (net.outputCount) +
+                                     net.hiddenLayerCount() + net.hiddenNeuronCount() + net.weightCount()));
                 positionChunk += net.chunkSize;
             }
             position.headerSize = asU32 (header);

@@ -13,21 +13,22 @@
 // parent (nIn, nOut, tableLength) are carried by every child, so a record can be used alone.
 
 // Connection weights of a fully connected perceptron with a bias in every non-output layer.
-uint64_t networkWeightCount (uint32_t inputCount, const std::vector<uint32_t>& hiddenSizes, uint32_t outputCount);
+uint64_t networkWeightCount (uint32_t inputCount, const std::vector<uint32_t>& hiddenSizes,
+                             uint32_t outputCount);
 
 struct NetRecord
 {
     uint32_t chunkSize = 0;
     uint32_t netTag = 0;
-    uint32_t inputCount = 0;  // nIn, from the model
-    uint32_t outputCount = 0; // nOut, from the model
+    uint32_t inputCount = 0;                                       // nIn, from the model
+    uint32_t outputCount = 0;                                      // nOut, from the model
     std::vector<float> lowerBound, upperBound, inputMin, inputMax; // nIn each
     std::vector<float> outputMin, outputMax;                       // nOut each
     float hiddenSteepness = 0.5f;
     float outputSteepness = 0.0f;
-    std::vector<uint32_t> hiddenSizes = { 0 }; // one entry per hidden layer, input side first
-    std::vector<float> weights;                // weightCount()
-    std::array<uint32_t, 4> netTrailer {};
+    std::vector<uint32_t> hiddenSizes = {0}; // one entry per hidden layer, input side first
+    std::vector<float> weights;              // weightCount()
+    std::array<uint32_t, 4> netTrailer{};
 
     uint32_t hiddenLayerCount() const { return static_cast<uint32_t> (hiddenSizes.size()); }
     uint64_t weightCount() const { return networkWeightCount (inputCount, hiddenSizes, outputCount); }
@@ -66,15 +67,15 @@ struct PCANetRecord
 {
     uint32_t chunkSize = 0;
     uint32_t netTag = 0;
-    uint32_t inputCount = 0;  // netInputCount of the position
-    uint32_t outputCount = 0; // netOutputCount of the position
+    uint32_t inputCount = 0;                                       // netInputCount of the position
+    uint32_t outputCount = 0;                                      // netOutputCount of the position
     std::vector<float> lowerBound, upperBound, inputMin, inputMax; // nIn each
     std::vector<float> outputMin, outputMax;                       // nOut each
-    std::vector<uint32_t> hiddenSizes = { 0 };
+    std::vector<uint32_t> hiddenSizes = {0};
     std::vector<float> hiddenNeuronSteepness; // hiddenNeuronCount()
     std::vector<float> outputNeuronSteepness; // nOut
     std::vector<float> weights;               // weightCount()
-    std::array<uint32_t, 4> netTrailer {};
+    std::array<uint32_t, 4> netTrailer{};
 
     uint32_t hiddenLayerCount() const { return static_cast<uint32_t> (hiddenSizes.size()); }
     uint64_t weightCount() const { return networkWeightCount (inputCount, hiddenSizes, outputCount); }

@@ -30,8 +30,9 @@ std::string checkRateTable (const std::vector<double>& table, uint64_t stride)
         return "a rate table whose record count is not a whole number";
     const uint64_t available = (table.size() - 1) / stride;
     if (records > static_cast<double> (available))
-        return "a rate table that claims " + std::to_string (static_cast<uint64_t> (std::min (records, 1e18)))
-               + " records where its length holds " + std::to_string (available);
+        return "a rate table that claims " +
+               std::to_string (static_cast<uint64_t> (std::min (records, 1e18))) +
+               " records where its length holds " + std::to_string (available);
     return {};
 }
 
@@ -54,10 +55,10 @@ ModelLoadResult validateStandard (const ModelFileF& file, uint32_t nv, uint32_t 
     if (model.positions.empty())
         return refuse (file, "model 0 has no position");
     if (model.inputCount != nv || model.outputCount != ni)
-        return refuse (file, "its networks have " + std::to_string (model.inputCount) + " inputs and "
-                                 + std::to_string (model.outputCount) + " outputs where the block has "
-                                 + std::to_string (nv) + " nonlinear inputs and " + std::to_string (ni)
-                                 + " port currents");
+        return refuse (file, "its networks have " + std::to_string (model.inputCount) + " inputs and " +
+                                 std::to_string (model.outputCount) + " outputs where the block has " +
+                                 std::to_string (nv) + " nonlinear inputs and " + std::to_string (ni) +
+                                 " port currents");
     for (uint32_t a = 0; a < model.positionCount(); ++a)
     {
         const PositionRecord& position = model.positions[a];
@@ -84,30 +85,34 @@ ModelLoadResult validatePca (const PCAModelFileF& file, uint32_t nv, uint32_t ni
         if (position.nets.empty())
             return refuse (file, where + " has a net count of 0");
         if (position.netOutputCount != ni)
-            return refuse (file, where + " has networks with " + std::to_string (position.netOutputCount)
-                                     + " outputs where the block has " + std::to_string (ni) + " port currents");
+            return refuse (file, where + " has networks with " + std::to_string (position.netOutputCount) +
+                                     " outputs where the block has " + std::to_string (ni) +
+                                     " port currents");
         if (position.netInputCount > nv)
-            return refuse (file, where + " has networks with " + std::to_string (position.netInputCount)
-                                     + " inputs, more than the block's " + std::to_string (nv)
-                                     + " nonlinear inputs");
+            return refuse (file, where + " has networks with " + std::to_string (position.netInputCount) +
+                                     " inputs, more than the block's " + std::to_string (nv) +
+                                     " nonlinear inputs");
         if (position.inputMaskLength() < nv || position.outputMaskLength() < ni)
-            return refuse (file, where + " has masks of " + std::to_string (position.inputMaskLength()) + " and "
-                                     + std::to_string (position.outputMaskLength()) + " entries where the block needs "
-                                     + std::to_string (nv) + " and " + std::to_string (ni));
+            return refuse (file, where + " has masks of " + std::to_string (position.inputMaskLength()) +
+                                     " and " + std::to_string (position.outputMaskLength()) +
+                                     " entries where the block needs " + std::to_string (nv) + " and " +
+                                     std::to_string (ni));
         uint32_t selected = 0;
         for (uint32_t q = 0; q < nv; ++q)
             selected += position.inputMask[q] == 1 ? 1 : 0;
         if (selected != position.projectionRows)
-            return refuse (file, where + " selects " + std::to_string (selected) + " inputs but its projection has "
-                                     + std::to_string (position.projectionRows) + " rows");
+            return refuse (file, where + " selects " + std::to_string (selected) +
+                                     " inputs but its projection has " +
+                                     std::to_string (position.projectionRows) + " rows");
         if (const auto why = checkRateTable (position.rateTable, stride); !why.empty())
             return refuse (file, where + " has " + why);
         for (uint32_t e = 0; e < position.netCount(); ++e)
         {
             const PCANetRecord& net = position.nets[e];
             if (net.hiddenLayerCount() != 1)
-                return refuse (file, "pca " + describeNet (a, e) + " has " + std::to_string (net.hiddenLayerCount())
-                                         + " hidden layers where exactly one is required");
+                return refuse (file, "pca " + describeNet (a, e) + " has " +
+                                         std::to_string (net.hiddenLayerCount()) +
+                                         " hidden layers where exactly one is required");
             if (const auto why = checkHiddenLayers (net); !why.empty())
                 return refuse (file, describeNet (a, e) + " has " + why);
         }
@@ -132,7 +137,8 @@ void fillScaling (RegionNetwork& region, const Net& net)
         region.outputMin[o] = net.outputMin[o];
         region.outputMax[o] = net.outputMax[o];
         const float difference = net.outputMax[o] - net.outputMin[o];
-        region.outputScale[o] = (net.outputMax[o] > net.outputMin[o] && difference < 1e-8f) ? 1e-8f : difference;
+        region.outputScale[o] =
+            (net.outputMax[o] > net.outputMin[o] && difference < 1e-8f) ? 1e-8f : difference;
     }
 }
 
@@ -143,7 +149,8 @@ void fillScaling (RegionNetwork& region, const Net& net)
 template <typename Net>
 FannNetwork createNetwork (const Net& net, const std::vector<unsigned int>& layers)
 {
-    FannNetwork network (fann_create_sparse_array (1.0f, static_cast<unsigned int> (layers.size()), layers.data()));
+    FannNetwork network (
+        fann_create_sparse_array (1.0f, static_cast<unsigned int> (layers.size()), layers.data()));
     if (network == nullptr)
         return network;
     unsigned int base = 0;
@@ -211,14 +218,21 @@ ModelLoadResult buildFromPositions (BlockModelState& m, const std::vector<Positi
             layers.push_back (ni);
             region.network = create (net, layers);
             if (region.network == nullptr)
-                return refuse (*m.modelFile, "the network of " + describeNet (a, e) + " could not be created");
+                return refuse (*m.modelFile,
+                               "the network of " + describeNet (a, e) + " could not be created");
         }
     }
     return ModelLoadResult::success();
 }
 
-uint32_t standardInputs (const PositionRecord& position) { return position.inputCount; }
-uint32_t pcaInputs (const PCAPositionRecord& position) { return position.netInputCount; }
+uint32_t standardInputs (const PositionRecord& position)
+{
+    return position.inputCount;
+}
+uint32_t pcaInputs (const PCAPositionRecord& position)
+{
+    return position.netInputCount;
+}
 
 const std::vector<double>* rateTableOf (const BlockModelState& m, uint32_t position)
 {
@@ -265,8 +279,8 @@ ModelLoadResult validateModelFile (const BaseModelFileF& file, uint32_t nv, uint
     if (!file.status().ok)
         return file.status();
     if (ni == 0 || nv > maxNetworkCount || ni > maxNetworkCount)
-        return refuse (file, "cannot serve a block with " + std::to_string (nv) + " nonlinear inputs and "
-                                 + std::to_string (ni) + " port currents");
+        return refuse (file, "cannot serve a block with " + std::to_string (nv) + " nonlinear inputs and " +
+                                 std::to_string (ni) + " port currents");
     if (file.modelCount() == 0)
         return refuse (file, "holds no model");
     const uint64_t stride = 1 + uint64_t (nv) + ni + nx;
@@ -277,7 +291,8 @@ ModelLoadResult validateModelFile (const BaseModelFileF& file, uint32_t nv, uint
     return refuse (file, "is of an unknown kind");
 }
 
-ModelFileReadResult readModelFile (const std::string& path, bool usesPca, uint32_t nv, uint32_t ni, uint32_t nx)
+ModelFileReadResult readModelFile (const std::string& path, bool usesPca, uint32_t nv, uint32_t ni,
+                                   uint32_t nx)
 {
     ModelFileReadResult result;
     try
@@ -420,12 +435,12 @@ ModelLoadResult buildRegionNetworks (BlockModelState& m)
         if (m.usesPca)
         {
             if (const auto* file = dynamic_cast<const PCAModelFileF*> (m.modelFile.get()))
-                status = buildFromPositions<PCAPositionRecord, PCANetRecord> (m, file->models[0].positions, pcaInputs,
-                                                                              createPcaNetwork);
+                status = buildFromPositions<PCAPositionRecord, PCANetRecord> (m, file->models[0].positions,
+                                                                              pcaInputs, createPcaNetwork);
         }
         else if (const auto* file = dynamic_cast<const ModelFileF*> (m.modelFile.get()))
-            status = buildFromPositions<PositionRecord, NetRecord> (m, file->models[0].positions, standardInputs,
-                                                                    createStandardNetwork);
+            status = buildFromPositions<PositionRecord, NetRecord> (m, file->models[0].positions,
+                                                                    standardInputs, createStandardNetwork);
     }
     catch (const std::bad_alloc&)
     {
@@ -482,8 +497,8 @@ void selectPositionProjection (BlockModelState& m, uint32_t position)
         m.reducedCount = nv;
         if (m.reducedCount != oldReduced || m.reducedInput.size() != m.reducedCount)
             m.reducedInput.reset (m.reducedCount);
-        if (m.reducedCount != oldReduced || m.projectionRows != oldRows
-            || m.projectionMatrix.size() != size_t (m.reducedCount) * m.projectionRows)
+        if (m.reducedCount != oldReduced || m.projectionRows != oldRows ||
+            m.projectionMatrix.size() != size_t (m.reducedCount) * m.projectionRows)
             m.projectionMatrix.reset (size_t (m.reducedCount) * m.projectionRows);
         for (uint32_t j = 0; j < m.reducedCount; ++j)
             for (uint32_t k = 0; k < m.projectionRows; ++k)
@@ -501,8 +516,8 @@ void selectPositionProjection (BlockModelState& m, uint32_t position)
     m.reducedCount = record.netInputCount;
     if (m.reducedCount != oldReduced || m.reducedInput.size() != m.reducedCount)
         m.reducedInput.reset (m.reducedCount);
-    if (m.reducedCount != oldReduced || m.projectionRows != oldRows
-        || m.projectionMatrix.size() != size_t (m.reducedCount) * m.projectionRows)
+    if (m.reducedCount != oldReduced || m.projectionRows != oldRows ||
+        m.projectionMatrix.size() != size_t (m.reducedCount) * m.projectionRows)
         m.projectionMatrix.reset (size_t (m.reducedCount) * m.projectionRows);
 
     constexpr double identityTolerance = 2.384185791015625e-7; // 2^-22

@@ -21,7 +21,8 @@ struct ModelFileReadResult
 ModelLoadResult validateModelFile (const BaseModelFileF& file, uint32_t nv, uint32_t ni, uint32_t nx);
 
 // Reads and validates a file from disk or an image in memory.
-ModelFileReadResult readModelFile (const std::string& path, bool usesPca, uint32_t nv, uint32_t ni, uint32_t nx);
+ModelFileReadResult readModelFile (const std::string& path, bool usesPca, uint32_t nv, uint32_t ni,
+                                   uint32_t nx);
 ModelFileReadResult readModelImage (const void* image, size_t length, bool usesPca, uint32_t nv, uint32_t ni,
                                     uint32_t nx, const std::string& name = "model image");
 

@@ -2,7 +2,10 @@
 
 #include <floatfann.h>
 
-void FannDeleter::operator() (fann* network) const noexcept { fann_destroy (network); }
+void FannDeleter::operator() (fann* network) const noexcept
+{
+    fann_destroy (network);
+}
 
 RegionNetwork::RegionNetwork (uint16_t inputs, uint16_t outputs)
     : inputCount (inputs), outputCount (outputs), upperBound (inputs), lowerBound (inputs), inputMax (inputs),
@@ -24,7 +27,8 @@ bool RegionNetwork::contains (const double* u) const noexcept
 void RegionNetwork::evaluate (const double* u, double* i) noexcept
 {
     for (uint32_t q = 0; q < inputCount; ++q)
-        scaledInput[q] = static_cast<float> ((u[q] - static_cast<double> (inputMin[q])) * inputScale[q] - 1.0);
+        scaledInput[q] =
+            static_cast<float> ((u[q] - static_cast<double> (inputMin[q])) * inputScale[q] - 1.0);
 
     networkOutput = fann_run (network.get(), scaledInput.data());
 

@@ -60,10 +60,10 @@ struct BlockModelState
     RegionNetwork* lastRegion = nullptr;
     uint32_t projectionRows = 0;
     uint32_t reducedCount = 0;
-    AlignedArray<uint32_t> inputMask;       // nv
-    AlignedArray<double> projectionMatrix;  // reducedCount x projectionRows, j * projectionRows + k
-    AlignedArray<double> reducedInput;      // reducedCount
-    AlignedArray<uint16_t> outputMask;      // ni
+    AlignedArray<uint32_t> inputMask;      // nv
+    AlignedArray<double> projectionMatrix; // reducedCount x projectionRows, j * projectionRows + k
+    AlignedArray<double> reducedInput;     // reducedCount
+    AlignedArray<uint16_t> outputMask;     // ni
     uint8_t projectionNeeded = 0;
     std::vector<uint32_t> positionFirstRegion; // index into regions of each position's first net
 };

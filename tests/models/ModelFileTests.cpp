@@ -17,7 +17,10 @@ uint32_t wordAt (const std::vector<uint8_t>& image, size_t offset)
     return v;
 }
 
-void setWord (std::vector<uint8_t>& image, size_t offset, uint32_t v) { std::memcpy (image.data() + offset, &v, 4); }
+void setWord (std::vector<uint8_t>& image, size_t offset, uint32_t v)
+{
+    std::memcpy (image.data() + offset, &v, 4);
+}
 
 std::string temporaryPath (const char* name)
 {
@@ -30,14 +33,14 @@ SampleShape pcaShape()
     s.nv = 4;
     s.ni = 4;
     s.nx = 5;
-    s.hidden = { 8 };
+    s.hidden = {8};
     return s;
 }
 } // namespace
 
 TEST (ModelFile, StandardRoundTripReproducesEveryByteAndField)
 {
-    auto written = sampleStandardFile (SampleShape {});
+    auto written = sampleStandardFile (SampleShape{});
     const auto image = written->writeToMemory();
     ASSERT_TRUE (written->status().ok);
 
@@ -119,7 +122,7 @@ TEST (ModelFile, SizeFieldsTakeTheWritersValuesAndAreIgnoredOnRead)
     EXPECT_EQ (wordAt (image, 4), 20u + 40u + netChunk);
 
     auto zeroed = image;
-    for (size_t offset : { size_t (4), size_t (8), size_t (28), size_t (32), net })
+    for (size_t offset : {size_t (4), size_t (8), size_t (28), size_t (32), net})
         setWord (zeroed, offset, 0);
     ModelFileF read;
     read.printProgress = false;
@@ -178,8 +181,8 @@ TEST (ModelFile, PcaPositionWithoutMasksHasProjectionRightAfterItsFixedPart)
     position.projectionRows = 1;
     position.netInputCount = 1;
     position.netOutputCount = 1;
-    position.projection = { 12.5 };
-    position.nets.push_back (PCANetRecord::sized (1, { 2 }, 1));
+    position.projection = {12.5};
+    position.nets.push_back (PCANetRecord::sized (1, {2}, 1));
     const auto image = file.writeToMemory();
     ASSERT_TRUE (file.status().ok);
     double first;
@@ -189,9 +192,9 @@ TEST (ModelFile, PcaPositionWithoutMasksHasProjectionRightAfterItsFixedPart)
 
 TEST (ModelFile, TruncatedImagesAreRefusedAtEveryCut)
 {
-    auto standard = sampleStandardFile (SampleShape {})->writeToMemory();
+    auto standard = sampleStandardFile (SampleShape{})->writeToMemory();
     auto pca = samplePcaFile (pcaShape(), 3)->writeToMemory();
-    for (const bool usesPca : { false, true })
+    for (const bool usesPca : {false, true})
     {
         const auto& image = usesPca ? pca : standard;
         for (size_t cut = 0; cut < image.size(); ++cut)
@@ -209,7 +212,7 @@ TEST (ModelFile, TruncatedImagesAreRefusedAtEveryCut)
 
 TEST (ModelFile, ShortFileNamesWhereItEnded)
 {
-    auto image = sampleStandardFile (SampleShape {})->writeToMemory();
+    auto image = sampleStandardFile (SampleShape{})->writeToMemory();
     const size_t cut = image.size() - 10; // inside the last net's trailer
     image.resize (cut);
     ModelFileF file;
@@ -217,8 +220,8 @@ TEST (ModelFile, ShortFileNamesWhereItEnded)
     file.setName ("short.dat");
     EXPECT_LE (file.readFromMemory (image.data(), image.size()), cut);
     EXPECT_FALSE (file.status().ok);
-    EXPECT_NE (file.status().message.find ("short.dat: ended at byte " + std::to_string (cut)
-                                           + ", before its last record (reading netTrailer)"),
+    EXPECT_NE (file.status().message.find ("short.dat: ended at byte " + std::to_string (cut) +
+                                           ", before its last record (reading netTrailer)"),
                std::string::npos)
         << file.status().message;
 }
@@ -226,7 +229,7 @@ TEST (ModelFile, ShortFileNamesWhereItEnded)
 // Hostile counts are refused before anything is sized from them.
 TEST (ModelFile, CountsTooLargeForTheFileAreRefused)
 {
-    const auto valid = sampleStandardFile (SampleShape {})->writeToMemory();
+    const auto valid = sampleStandardFile (SampleShape{})->writeToMemory();
     const uint32_t tableLength = wordAt (valid, 24);
     const size_t firstNet = 44 + 8 * size_t (tableLength);
     const size_t hiddenLayerCount = firstNet + 8 + 4 * 4 * 2 + 4 * 2 * 2 + 8;
@@ -238,13 +241,13 @@ TEST (ModelFile, CountsTooLargeForTheFileAreRefused)
         const char* expected;
     };
     const Case cases[] = {
-        { "modelCount", 0, 0xFFFFFFFFu, "4294967295 models" },
-        { "positionCount", 20, 0x40000000u, "positions" },
-        { "tableLength", 24, 0x20000000u, "positions" },
-        { "netCount", 40, 0x10000000u, "nets" },
-        { "inputCount", 12, 0x7FFFFFFFu, "" },
-        { "hiddenLayerCount", hiddenLayerCount, 0xFFFFFFF0u, "hidden layers" },
-        { "hidden size", hiddenLayerCount + 4, 0xFFFFFFFFu, "weights" },
+        {"modelCount", 0, 0xFFFFFFFFu, "4294967295 models"},
+        {"positionCount", 20, 0x40000000u, "positions"},
+        {"tableLength", 24, 0x20000000u, "positions"},
+        {"netCount", 40, 0x10000000u, "nets"},
+        {"inputCount", 12, 0x7FFFFFFFu, ""},
+        {"hiddenLayerCount", hiddenLayerCount, 0xFFFFFFF0u, "hidden layers"},
+        {"hidden size", hiddenLayerCount + 4, 0xFFFFFFFFu, "weights"},
     };
     for (const auto& c : cases)
     {
@@ -254,12 +257,12 @@ TEST (ModelFile, CountsTooLargeForTheFileAreRefused)
         file.printProgress = false;
         file.readFromMemory (image.data(), image.size());
         EXPECT_FALSE (file.status().ok) << c.field;
-        EXPECT_NE (file.status().message.find (c.expected), std::string::npos) << c.field << ": "
-                                                                              << file.status().message;
+        EXPECT_NE (file.status().message.find (c.expected), std::string::npos)
+            << c.field << ": " << file.status().message;
     }
 
     auto pca = samplePcaFile (pcaShape(), 3)->writeToMemory();
-    for (const size_t offset : { 20 + 16, 20 + 20, 20 + 24, 20 + 28 }) // mask lengths, projection dimensions
+    for (const size_t offset : {20 + 16, 20 + 20, 20 + 24, 20 + 28}) // mask lengths, projection dimensions
     {
         auto image = pca;
         setWord (image, size_t (offset), 0xFFFFFFFFu);
@@ -295,7 +298,8 @@ TEST (ModelFile, FileWriteReadAndProgressLines)
     std::snprintf (expected, sizeof expected,
                    "\t\tWrited %u, chunk size %u\n\t\tWrited %u, chunk size %u\n\tWrited %u, chunk size %u\n"
                    "Writed %u, chunk size %u\n",
-                   position, positionChunk, position, positionChunk, model, modelChunk, 1 + model, modelChunk + 1);
+                   position, positionChunk, position, positionChunk, model, modelChunk, 1 + model,
+                   modelChunk + 1);
     EXPECT_EQ (lines, expected);
     EXPECT_EQ (written, 1 + model);
 
@@ -309,8 +313,9 @@ TEST (ModelFile, FileWriteReadAndProgressLines)
     const auto image = file->writeToMemory();
     testing::internal::CaptureStdout();
     read.readFromMemory (image.data(), image.size());
-    EXPECT_EQ (testing::internal::GetCapturedStdout(),
-               "Readed " + std::to_string (image.size()) + ", chunk size " + std::to_string (modelChunk + 1) + "\n");
+    EXPECT_EQ (testing::internal::GetCapturedStdout(), "Readed " + std::to_string (image.size()) +
+                                                           ", chunk size " + std::to_string (modelChunk + 1) +
+                                                           "\n");
     std::remove (path.c_str());
 }
 
@@ -319,7 +324,8 @@ TEST (ModelFile, MissingFileAndMisuseAreReportedNotCrashed)
     ModelFileF file;
     EXPECT_EQ (file.openRead ("/nonexistent/varkel.dat"), nullptr);
     EXPECT_FALSE (file.status().ok);
-    EXPECT_NE (file.status().message.find ("/nonexistent/varkel.dat: could not be opened"), std::string::npos);
+    EXPECT_NE (file.status().message.find ("/nonexistent/varkel.dat: could not be opened"),
+               std::string::npos);
     EXPECT_EQ (file.read(), 0u);
     EXPECT_FALSE (file.status().ok);
     EXPECT_EQ (file.close(), EOF);
@@ -336,7 +342,7 @@ TEST (ModelFile, MissingFileAndMisuseAreReportedNotCrashed)
     device.close();
 
     // The writer refuses a tree whose arrays do not match its counts, and writes nothing.
-    auto broken = sampleStandardFile (SampleShape {});
+    auto broken = sampleStandardFile (SampleShape{});
     broken->models[0].positions[1].nets[0].weights.pop_back();
     EXPECT_TRUE (broken->writeToMemory().empty());
     EXPECT_NE (broken->status().message.find ("weights"), std::string::npos);

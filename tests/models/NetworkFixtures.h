@@ -50,9 +50,10 @@ inline NetRecord plainNet (uint32_t nIn, std::vector<uint32_t> hidden, uint32_t 
 // pair, per destination neuron, the sources and then the bias. Hidden neurons use the symmetric
 // Elliot function y = s / (1 + |s|) of the steepness-scaled sum s; output neurons the linear
 // piece of the scaled sum, clipped to [0, 1] or, symmetric, to [-1, 1].
-inline std::vector<double> handNetwork (const std::vector<float>& weights, const std::vector<uint32_t>& layers,
-                                        const std::vector<std::vector<float>>& steepness, bool symmetricOutput,
-                                        std::vector<double> values)
+inline std::vector<double> handNetwork (const std::vector<float>& weights,
+                                        const std::vector<uint32_t>& layers,
+                                        const std::vector<std::vector<float>>& steepness,
+                                        bool symmetricOutput, std::vector<double> values)
 {
     size_t w = 0;
     for (size_t c = 0; c + 1 < layers.size(); ++c)

@@ -20,7 +20,7 @@ std::vector<float> randomWeights (size_t count, uint32_t seed)
 NetRecord constantNet (float value, float lower, float upper)
 {
     NetRecord net = plainNet (1, {}, 1, lower, upper);
-    net.weights = { 0.0f, value };
+    net.weights = {0.0f, value};
     return net;
 }
 } // namespace
@@ -34,7 +34,7 @@ TEST (RegionNetwork, StandardWeightOrderMatchesHandComputedPerceptron)
         std::vector<uint32_t> hidden;
         float hiddenSteepness, outputSteepness;
     };
-    for (const Case& c : { Case { { 8 }, 0.7f, 0.9f }, Case { {}, 1.0f, 0.6f }, Case { { 5, 3 }, 1.3f, 0.5f } })
+    for (const Case& c : {Case{{8}, 0.7f, 0.9f}, Case{{}, 1.0f, 0.6f}, Case{{5, 3}, 1.3f, 0.5f}})
     {
         TestBlock block (4, 4, 1);
         BlockModelState m;
@@ -53,10 +53,10 @@ TEST (RegionNetwork, StandardWeightOrderMatchesHandComputedPerceptron)
             net.outputMax[o] = 0.9f;
         }
         const auto weights = net.weights;
-        ASSERT_TRUE (loadStandardNets (m, block, { { net } }).ok);
+        ASSERT_TRUE (loadStandardNets (m, block, {{net}}).ok);
         selectPosition (m, 0);
 
-        std::vector<uint32_t> layers { 4 };
+        std::vector<uint32_t> layers{4};
         std::vector<std::vector<float>> steepness;
         for (uint32_t size : c.hidden)
         {
@@ -95,7 +95,7 @@ TEST (RegionNetwork, PcaWeightOrderAndPerNeuronSteepnessMatchHandComputation)
     s.nx = 1;
     s.positions = 1;
     s.netsPerPosition = 1;
-    s.hidden = { 6 };
+    s.hidden = {6};
     auto file = samplePcaFile (s, 3);
     auto& position = file->models[0].positions[0];
     auto& net = position.nets[0];
@@ -112,7 +112,7 @@ TEST (RegionNetwork, PcaWeightOrderAndPerNeuronSteepnessMatchHandComputation)
         net.outputMax[o] = 1.5f;
     }
     const auto weights = net.weights;
-    const std::vector<std::vector<float>> steepness { net.hiddenNeuronSteepness, net.outputNeuronSteepness };
+    const std::vector<std::vector<float>> steepness{net.hiddenNeuronSteepness, net.outputNeuronSteepness};
     const auto projection = position.projection; // rows: the 3 selected inputs, columns: 3 network inputs
     TestBlock block (4, 4, 1);
     BlockModelState m;
@@ -120,7 +120,7 @@ TEST (RegionNetwork, PcaWeightOrderAndPerNeuronSteepnessMatchHandComputation)
     selectPosition (m, 0);
     ASSERT_EQ (m.projectionNeeded, 1);
 
-    const double p[4] = { 1.5, -0.75, 2.25, 99.0 }; // the last input is masked out (mask entry 7)
+    const double p[4] = {1.5, -0.75, 2.25, 99.0}; // the last input is masked out (mask entry 7)
     double i[4];
     regionStep (m, 0, p, i);
     std::vector<double> scaled (3);
@@ -132,7 +132,7 @@ TEST (RegionNetwork, PcaWeightOrderAndPerNeuronSteepnessMatchHandComputation)
         EXPECT_DOUBLE_EQ (m.reducedInput[j], reduced);
         scaled[j] = (reduced + 4.0) / 8.0 * 2.0 - 1.0;
     }
-    const auto expected = handNetwork (weights, { 3, 6, 4 }, steepness, true, scaled);
+    const auto expected = handNetwork (weights, {3, 6, 4}, steepness, true, scaled);
     for (int o = 0; o < 4; ++o)
     {
         EXPECT_NEAR (m.regions[0].networkOutput[o], expected[o], 2e-6);
@@ -146,7 +146,8 @@ TEST (RegionNetwork, BoxSearchAndFallback)
 {
     TestBlock block (1, 1, 1);
     BlockModelState m;
-    ASSERT_TRUE (loadStandardNets (m, block, { { constantNet (0.25f, -1.0f, 0.0f), constantNet (0.5f, 0.0f, 1.0f) } }).ok);
+    ASSERT_TRUE (
+        loadStandardNets (m, block, {{constantNet (0.25f, -1.0f, 0.0f), constantNet (0.5f, 0.0f, 1.0f)}}).ok);
     selectPosition (m, 0);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     struct Step
@@ -157,15 +158,14 @@ TEST (RegionNetwork, BoxSearchAndFallback)
         int lastRegion;
     };
     const Step steps[] = {
-        { -0.5, 0, 0.25, 0 }, // inside the first box
-        { 0.0, 0, 0.25, 0 },  // shared edge: in neither, falls back to the first
-        { 0.5, 0, 0.5, 1 },   // inside the second box
-        { 0.0, 0, 0.5, 1 },   // shared edge again: falls back to the second
-        { nan, 0, 0.0, 1 },   // NaN is in no box; the fallback's NaN output is clamped to zero
-        { -1.0, 0, 0.5, 1 },  // lower edge of the first box
-        { 1.0, 3, 0.0, 1 },   // block 4 outputs zeros and keeps its last region
-        { nan, 3, 0.0, 1 },
-        { -0.5, 3, 0.25, 0 },
+        {-0.5, 0, 0.25, 0}, // inside the first box
+        {0.0, 0, 0.25, 0},  // shared edge: in neither, falls back to the first
+        {0.5, 0, 0.5, 1},   // inside the second box
+        {0.0, 0, 0.5, 1},   // shared edge again: falls back to the second
+        {nan, 0, 0.0, 1},   // NaN is in no box; the fallback's NaN output is clamped to zero
+        {-1.0, 0, 0.5, 1},  // lower edge of the first box
+        {1.0, 3, 0.0, 1},   // block 4 outputs zeros and keeps its last region
+        {nan, 3, 0.0, 1},   {-0.5, 3, 0.25, 0},
     };
     for (const Step& s : steps)
     {
@@ -192,11 +192,11 @@ TEST (RegionNetwork, InputAndOutputScalingEdgeCases)
         double expectedCurrent; // network output fixed at 0.25
     };
     const Case cases[] = {
-        { 0.0f, 5e-9f, 1e-8f, 0.25f * 1e-8f },
-        { 0.3f, 0.3f, 0.0f, double (0.3f) },     // zero span: the output is outputMin
-        { -0.3f, -0.3f, 0.0f, 0.0 },             // ... clamped at zero
-        { 0.5f, 0.0f, -0.5f, double (0.375f) },  // negative span used unchanged
-        { 0.0f, 2.0f, 2.0f, double (0.5f) },
+        {0.0f, 5e-9f, 1e-8f, 0.25f * 1e-8f},
+        {0.3f, 0.3f, 0.0f, double (0.3f)},    // zero span: the output is outputMin
+        {-0.3f, -0.3f, 0.0f, 0.0},            // ... clamped at zero
+        {0.5f, 0.0f, -0.5f, double (0.375f)}, // negative span used unchanged
+        {0.0f, 2.0f, 2.0f, double (0.5f)},
     };
     for (const Case& c : cases)
     {
@@ -205,15 +205,15 @@ TEST (RegionNetwork, InputAndOutputScalingEdgeCases)
         NetRecord net = plainNet (2, {}, 1);
         net.inputMin[1] = 3.0f; // inputMin == inputMax: the network always sees -1
         net.inputMax[1] = 3.0f;
-        net.weights = { 0.0f, 0.0f, 0.25f };
+        net.weights = {0.0f, 0.0f, 0.25f};
         net.outputMin[0] = c.outputMin;
         net.outputMax[0] = c.outputMax;
-        ASSERT_TRUE (loadStandardNets (m, block, { { net } }).ok);
+        ASSERT_TRUE (loadStandardNets (m, block, {{net}}).ok);
         selectPosition (m, 0);
         EXPECT_EQ (m.regions[0].inputScale[1], 0.0f);
         EXPECT_EQ (m.regions[0].inputScale[0], 1.0f);
         EXPECT_EQ (m.regions[0].outputScale[0], c.expectedScale) << c.outputMin << " " << c.outputMax;
-        const double p[2] = { 0.5, 8.0 };
+        const double p[2] = {0.5, 8.0};
         double i = -1.0;
         regionStep (m, 0, p, &i);
         EXPECT_EQ (m.regions[0].scaledInput[0], 0.5f);
@@ -232,10 +232,10 @@ TEST (RegionNetwork, OutputMaskSkipsEntriesWithoutAdvancing)
     s.nx = 1;
     s.positions = 1;
     s.netsPerPosition = 1;
-    s.hidden = { 2 };
+    s.hidden = {2};
     auto file = samplePcaFile (s, 3);
     auto& position = file->models[0].positions[0];
-    position.outputMask = { 1, 0x00050000u, 0x00010001u, 1 }; // only the low 16 bits count
+    position.outputMask = {1, 0x00050000u, 0x00010001u, 1}; // only the low 16 bits count
     auto& net = position.nets[0];
     std::fill (net.weights.begin(), net.weights.end(), 0.0f);
     const size_t outputLayer = 4 * 2;
@@ -257,8 +257,8 @@ TEST (RegionNetwork, OutputMaskSkipsEntriesWithoutAdvancing)
     ASSERT_TRUE (loadModelFileIntoState (m, &block, std::move (file)).ok);
     selectPosition (m, 0);
     EXPECT_EQ (m.outputMask[2], 1);
-    const double p[4] = { 0.1, 0.2, 0.3, 0.4 };
-    double i[4] = { 9.0, 9.0, 9.0, 9.0 };
+    const double p[4] = {0.1, 0.2, 0.3, 0.4};
+    double i[4] = {9.0, 9.0, 9.0, 9.0};
     regionStep (m, 0, p, i);
     EXPECT_NEAR (i[0], 0.1, 1e-6);
     EXPECT_EQ (i[1], 9.0);

@@ -11,17 +11,17 @@
 
 extern "C"
 {
-void* __libc_malloc (size_t);
-void* __libc_calloc (size_t, size_t);
-void* __libc_realloc (void*, size_t);
-void* __libc_memalign (size_t, size_t);
-void __libc_free (void*);
+    void* __libc_malloc (size_t);
+    void* __libc_calloc (size_t, size_t);
+    void* __libc_realloc (void*, size_t);
+    void* __libc_memalign (size_t, size_t);
+    void __libc_free (void*);
 }
 
 namespace
 {
-std::atomic<bool> counting { false };
-std::atomic<long> allocations { 0 };
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
 
 void note()
 {
@@ -32,38 +32,41 @@ void note()
 
 extern "C"
 {
-void* malloc (size_t size)
-{
-    note();
-    return __libc_malloc (size);
-}
-void* calloc (size_t count, size_t size)
-{
-    note();
-    return __libc_calloc (count, size);
-}
-void* realloc (void* p, size_t size)
-{
-    note();
-    return __libc_realloc (p, size);
-}
-void* aligned_alloc (size_t alignment, size_t size)
-{
-    note();
-    return __libc_memalign (alignment, size);
-}
-void* memalign (size_t alignment, size_t size)
-{
-    note();
-    return __libc_memalign (alignment, size);
-}
-int posix_memalign (void** out, size_t alignment, size_t size)
-{
-    note();
-    *out = __libc_memalign (alignment, size);
-    return *out != nullptr ? 0 : 12;
-}
-void free (void* p) { __libc_free (p); }
+    void* malloc (size_t size)
+    {
+        note();
+        return __libc_malloc (size);
+    }
+    void* calloc (size_t count, size_t size)
+    {
+        note();
+        return __libc_calloc (count, size);
+    }
+    void* realloc (void* p, size_t size)
+    {
+        note();
+        return __libc_realloc (p, size);
+    }
+    void* aligned_alloc (size_t alignment, size_t size)
+    {
+        note();
+        return __libc_memalign (alignment, size);
+    }
+    void* memalign (size_t alignment, size_t size)
+    {
+        note();
+        return __libc_memalign (alignment, size);
+    }
+    int posix_memalign (void** out, size_t alignment, size_t size)
+    {
+        note();
+        *out = __libc_memalign (alignment, size);
+        return *out != nullptr ? 0 : 12;
+    }
+    void free (void* p)
+    {
+        __libc_free (p);
+    }
 }
 
 TEST (RegionStepAllocation, SearchEvaluateProjectAndFallbackAllocateNothing)
@@ -75,15 +78,16 @@ TEST (RegionStepAllocation, SearchEvaluateProjectAndFallbackAllocateNothing)
     delete probe;
     ASSERT_GE (allocations.load(), 1);
 
-    for (const bool usesPca : { false, true })
+    for (const bool usesPca : {false, true})
     {
         SampleShape s;
         s.nv = 4;
         s.ni = 4;
         s.nx = 5;
-        s.hidden = { 8 };
+        s.hidden = {8};
         s.netsPerPosition = 8;
-        const auto image = usesPca ? samplePcaFile (s, 3)->writeToMemory() : sampleStandardFile (s)->writeToMemory();
+        const auto image =
+            usesPca ? samplePcaFile (s, 3)->writeToMemory() : sampleStandardFile (s)->writeToMemory();
         TestBlock block (4, 4, 5);
         BlockModelState m;
         ASSERT_TRUE (loadModelImageIntoState (m, &block, image.data(), image.size(), usesPca).ok);

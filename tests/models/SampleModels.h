@@ -40,15 +40,15 @@ struct SampleShape
     uint32_t nv = 2, ni = 2, nx = 3;
     uint32_t positions = 2;
     uint32_t netsPerPosition = 2;
-    std::vector<uint32_t> hidden = { 3 };
-    std::vector<int32_t> rates = { 44100, 88200 };
+    std::vector<uint32_t> hidden = {3};
+    std::vector<int32_t> rates = {44100, 88200};
     uint32_t seed = 1;
 };
 
 // Rate table with one record per rate: key, then p, i, x values that name their place.
 inline std::vector<double> sampleRateTable (const SampleShape& s, uint32_t position)
 {
-    std::vector<double> table { static_cast<double> (s.rates.size()) };
+    std::vector<double> table{static_cast<double> (s.rates.size())};
     for (size_t r = 0; r < s.rates.size(); ++r)
     {
         table.push_back (s.rates[r]);
@@ -79,7 +79,7 @@ void fillSampleNet (Net& net, const SampleShape& s, uint32_t position, uint32_t 
     for (auto& w : net.weights)
         w = values.next();
     net.netTag = 0xA0000000u + position * 256u + index;
-    net.netTrailer = { 0x11111111u * (index + 1), position, 0xDEADBEEFu, index };
+    net.netTrailer = {0x11111111u * (index + 1), position, 0xDEADBEEFu, index};
 }
 
 inline std::unique_ptr<ModelFileF> sampleStandardFile (const SampleShape& s)

@@ -11,7 +11,7 @@ struct FuzzHeader
 
     static FuzzHeader decode (uint8_t b)
     {
-        return { (b & 1u) != 0, 1u + ((b >> 1) & 3u), 1u + ((b >> 3) & 3u), (b >> 5) & 7u };
+        return {(b & 1u) != 0, 1u + ((b >> 1) & 3u), 1u + ((b >> 3) & 3u), (b >> 5) & 7u};
     }
 
     uint8_t encode() const

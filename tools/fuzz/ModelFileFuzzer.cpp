@@ -53,16 +53,17 @@ void checkRoundTrip (BaseModelFileF& file)
 void exercise (BlockModelState& m, const FuzzHeader& h, const uint8_t* data, size_t size)
 {
     require (hasModel (m));
-    std::vector<double> p (h.nv), i (h.ni, 0.0), x (h.nx), opP (h.nv), opI (h.ni), opX (h.nx), runningI (h.ni);
-    const RateTableTargets targets { opP.data(), opI.data(), opX.data(), p.data(), runningI.data(), x.data() };
-    const uint32_t requests[] = { 0, 1, m.positionCount - 1, m.positionCount, 0xFFFFFFFFu };
+    std::vector<double> p (h.nv), i (h.ni, 0.0), x (h.nx), opP (h.nv), opI (h.ni), opX (h.nx),
+        runningI (h.ni);
+    const RateTableTargets targets{opP.data(), opI.data(), opX.data(), p.data(), runningI.data(), x.data()};
+    const uint32_t requests[] = {0, 1, m.positionCount - 1, m.positionCount, 0xFFFFFFFFu};
     size_t cursor = 0;
     for (const uint32_t request : requests)
     {
         const uint32_t a = selectPosition (m, request);
         require (a < m.positionCount && m.selectedRegionCount >= 1);
-        require (m.selectedRegions >= m.regions.data()
-                 && m.selectedRegions + m.selectedRegionCount <= m.regions.data() + m.regions.size());
+        require (m.selectedRegions >= m.regions.data() &&
+                 m.selectedRegions + m.selectedRegionCount <= m.regions.data() + m.regions.size());
         applyRateTable (m, a, 44100, request == 0, targets);
         for (int step = 0; step < 4; ++step)
         {
@@ -71,7 +72,7 @@ void exercise (BlockModelState& m, const FuzzHeader& h, const uint8_t* data, siz
                 const uint8_t b = size > 0 ? data[(cursor++) % size] : 0;
                 p[q] = step == 3 && q == 0 ? std::nan ("") : (static_cast<double> (b) - 128.0) / 64.0;
             }
-            for (int blockIndex : { 0, 3 })
+            for (int blockIndex : {0, 3})
             {
                 // Entries the output mask leaves out keep their value, so start from zeros.
                 std::fill (i.begin(), i.end(), 0.0);
@@ -99,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     const size_t length = size - 1;
 
     // Both readers see every image, whatever the kind byte says.
-    for (const bool pca : { false, true })
+    for (const bool pca : {false, true})
     {
         std::unique_ptr<BaseModelFileF> file;
         if (pca)

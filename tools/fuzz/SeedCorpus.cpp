@@ -15,7 +15,8 @@ bool writeSeed (const std::string& folder, const std::string& name, const FuzzHe
     if (out == nullptr)
         return false;
     const uint8_t header = h.encode();
-    bool ok = std::fwrite (&header, 1, 1, out) == 1 && std::fwrite (image.data(), 1, image.size(), out) == image.size();
+    bool ok = std::fwrite (&header, 1, 1, out) == 1 &&
+              std::fwrite (image.data(), 1, image.size(), out) == image.size();
     return std::fclose (out) == 0 && ok;
 }
 } // namespace
@@ -31,7 +32,8 @@ int main (int argc, char** argv)
     bool ok = true;
 
     SampleShape standard; // nv 2, ni 2, nx 3, 2 positions x 2 nets of 2-3-2
-    ok &= writeSeed (folder, "standard-2x2", { false, 2, 2, 3 }, sampleStandardFile (standard)->writeToMemory());
+    ok &=
+        writeSeed (folder, "standard-2x2", {false, 2, 2, 3}, sampleStandardFile (standard)->writeToMemory());
 
     SampleShape flat;
     flat.hidden = {};
@@ -39,14 +41,15 @@ int main (int argc, char** argv)
     flat.netsPerPosition = 1;
     flat.rates = {};
     flat.nx = 0;
-    ok &= writeSeed (folder, "standard-no-hidden", { false, 2, 2, 0 }, sampleStandardFile (flat)->writeToMemory());
+    ok &= writeSeed (folder, "standard-no-hidden", {false, 2, 2, 0},
+                     sampleStandardFile (flat)->writeToMemory());
 
     SampleShape pca;
     pca.nv = 4;
     pca.ni = 4;
     pca.nx = 5;
-    pca.hidden = { 4 };
-    ok &= writeSeed (folder, "pca-4x4", { true, 4, 4, 5 }, samplePcaFile (pca, 3)->writeToMemory());
+    pca.hidden = {4};
+    ok &= writeSeed (folder, "pca-4x4", {true, 4, 4, 5}, samplePcaFile (pca, 3)->writeToMemory());
 
     SampleShape pcaSmall;
     pcaSmall.nv = 2;
@@ -54,7 +57,7 @@ int main (int argc, char** argv)
     pcaSmall.nx = 2;
     pcaSmall.positions = 3;
     pcaSmall.netsPerPosition = 1;
-    pcaSmall.hidden = { 2 };
-    ok &= writeSeed (folder, "pca-2x1", { true, 2, 1, 2 }, samplePcaFile (pcaSmall, 1)->writeToMemory());
+    pcaSmall.hidden = {2};
+    ok &= writeSeed (folder, "pca-2x1", {true, 2, 1, 2}, samplePcaFile (pcaSmall, 1)->writeToMemory());
     return ok ? 0 : 1;
 }
