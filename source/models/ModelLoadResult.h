@@ -9,6 +9,6 @@ struct ModelLoadResult
     bool ok = false;
     std::string message; // empty when ok
 
-    static ModelLoadResult success() { return {true, {}}; }
-    static ModelLoadResult failure (std::string why) { return {false, std::move (why)}; }
+    static ModelLoadResult success() { return { true, {} }; }
+    static ModelLoadResult failure (std::string why) { return { false, std::move (why) }; }
 };
