@@ -36,9 +36,16 @@ std::string checkRateTable (const std::vector<double>& table, uint64_t stride)
     return {};
 }
 
+// Placing a weight searches the whole network, so building costs the square of the weight
+// count; a cap keeps a hostile file from stalling a load for hours. Trained nets are far smaller.
+constexpr uint64_t maxWeightsPerNetwork = 65536;
+
 template <typename Net>
 std::string checkHiddenLayers (const Net& net)
 {
+    if (net.weightCount() > maxWeightsPerNetwork)
+        return std::to_string (net.weightCount()) + " weights, more than the " +
+               std::to_string (maxWeightsPerNetwork) + " a network may have";
     for (const uint32_t size : net.hiddenSizes)
     {
         if (size == 0)

@@ -55,6 +55,9 @@ TEST (ModelValidation, FilesBreakingInvariantsAreRefused)
              net = NetRecord::sized (2, {0}, 2);
          },
          nullptr, "net 1 of position 0 has a hidden layer of 0 neurons"},
+        {"network too big to build",
+         [] (ModelFileF& f) { f.models[0].positions[1].nets[0] = NetRecord::sized (2, {20000}, 2); }, nullptr,
+         "net 0 of position 1 has 100002 weights, more than the 65536"},
         {"rate table too short", [] (ModelFileF& f) { f.models[0].positions[0].rateTable[0] = 3.0; }, nullptr,
          "claims 3 records where its length holds 2"},
         {"rate count not whole", [] (ModelFileF& f) { f.models[0].positions[1].rateTable[0] = 0.5; }, nullptr,
