@@ -242,6 +242,12 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
     notifyChange();
 }
 
+juce::String VarkelPreampAudioProcessor::getParameterID (int index)
+{
+    const juce::String key = getParameterKey (index);
+    return key.isNotEmpty() ? key : juce::String (index);
+}
+
 // Programs --------------------------------------------------------------------------------------
 
 int VarkelPreampAudioProcessor::getNumPrograms()
@@ -260,6 +266,7 @@ void VarkelPreampAudioProcessor::setCurrentProgram (int index)
     currentProgram = index;
     programReload();
     notifyChange();
+    notifyParameterListeners();
 }
 
 const juce::String VarkelPreampAudioProcessor::getProgramName (int index)
@@ -293,6 +300,17 @@ void VarkelPreampAudioProcessor::notifyChange()
     sendChangeMessage();
 }
 
+void VarkelPreampAudioProcessor::notifyParameterListeners()
+{
+    // VST3 and LV2 hosts learn the values of a new program or a restored state only through the
+    // parameter listeners. A VST 2.4 host reads them itself after switching or restoring, and its
+    // wrapper would report these calls as automation, so it is not told.
+    if (wrapperType == wrapperType_VST)
+        return;
+    for (int index = 0; index < numParameters; ++index)
+        sendParamChangeMessageToListeners (index, current().getNormalizedValue (index));
+}
+
 // State -----------------------------------------------------------------------------------------
 
 void VarkelPreampAudioProcessor::installDefaultPrograms()
@@ -323,6 +341,9 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
     if (!restoreStateDocument (*xml, programs.data(), numPrograms, programToSelect))
         return;
     setCurrentProgram (programToSelect);
+    // A "cprog" outside the bank keeps the current program, whose record may have been replaced.
+    if (programToSelect < 0 || programToSelect >= numPrograms)
+        notifyParameterListeners();
 }
 
 // Engine settings -------------------------------------------------------------------------------

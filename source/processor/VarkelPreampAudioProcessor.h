@@ -53,6 +53,8 @@ public:
     float getParameter (int index) override;
     const juce::String getParameterText (int index) override;
     void setParameter (int index, float newValue) override;
+    // Distinct, stable IDs (the saved-state keys) for the formats that name parameters.
+    juce::String getParameterID (int index) override;
 
     int getNumPrograms() override;
     int getCurrentProgram() override;
@@ -98,6 +100,7 @@ private:
 
     void installDefaultPrograms();
     void notifyChange();
+    void notifyParameterListeners();
 
     void applyInputGain();
     void applyOutputGain();
