@@ -30,6 +30,20 @@ int limitedIndex (int index, int count) noexcept
 {
     return index < 0 ? 0 : (index >= count ? count - 1 : index);
 }
+
+// The first program of the built-in bank, read once from the same document the constructor loads.
+const ProgramRecord& builtInDefaultProgram()
+{
+    static const ProgramRecord program = []
+    {
+        ProgramRecord record;
+        int programToSelect = 0;
+        if (const auto xml = juce::parseXML (juce::String::fromUTF8 (getDefaultProgramsDocument())))
+            restoreStateDocument (*xml, &record, 1, programToSelect);
+        return record;
+    }();
+    return program;
+}
 } // namespace
 
 VarkelPreampAudioProcessor::VarkelPreampAudioProcessor()
@@ -246,6 +260,13 @@ juce::String VarkelPreampAudioProcessor::getParameterID (int index)
 {
     const juce::String key = getParameterKey (index);
     return key.isNotEmpty() ? key : juce::String (index);
+}
+
+float VarkelPreampAudioProcessor::getParameterDefaultValue (int index)
+{
+    if (index < 0 || index >= numParameters)
+        return 0.0f;
+    return builtInDefaultProgram().getNormalizedValue (index);
 }
 
 // Programs --------------------------------------------------------------------------------------

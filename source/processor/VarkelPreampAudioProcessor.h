@@ -55,6 +55,8 @@ public:
     void setParameter (int index, float newValue) override;
     // Distinct, stable IDs (the saved-state keys) for the formats that name parameters.
     juce::String getParameterID (int index) override;
+    // The value of the built-in default programs, offered by VST3 and LV2 hosts as "default".
+    float getParameterDefaultValue (int index) override;
 
     int getNumPrograms() override;
     int getCurrentProgram() override;

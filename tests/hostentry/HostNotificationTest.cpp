@@ -148,4 +148,19 @@ TEST (ParameterIds, DistinctStableAndUsableAsNames)
     JUCE_END_IGNORE_WARNINGS_GCC_LIKE
     EXPECT_EQ (ids.size(), static_cast<size_t> (numParameters));
 }
+
+TEST (ParameterDefaults, AreTheBuiltInDefaultProgram)
+{
+    // Input, Gain, Treble, Middle, Bass and Output sit in the middle; the switches are off.
+    const float expected[numParameters] = {0.0f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.0f, 0.0f, 0.0f};
+    const juce::ScopedJuceInitialiser_GUI juce;
+    VarkelPreampAudioProcessor processor;
+    processor.setParameter (gainParameter, 1.0f); // the live program does not move the defaults
+    JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
+    for (int index = 0; index < numParameters; ++index)
+        EXPECT_FLOAT_EQ (processor.getParameterDefaultValue (index), expected[index])
+            << "parameter " << index;
+    EXPECT_EQ (processor.getParameterDefaultValue (numParameters), 0.0f);
+    JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+}
 } // namespace
