@@ -1,0 +1,3 @@
+#include "engine/DempwolfTriode2.h"
+
+template class DempwolfTriode2<0>;

@@ -1,0 +1,123 @@
+#include "engine/VARKEL_preamp_block1.h"
+
+#include "engine/BlockClone.h"
+#include "engine/CircuitNetlist.h"
+#include "engine/TriodePorts.h"
+
+#include <array>
+
+namespace
+{
+enum Node
+{
+    ground,
+    IN, // signal input
+    VB, // 334 V supply of both plate resistors
+    G1, // input triode
+    K1,
+    P1,
+    OUT, // far side of the coupling capacitor
+    W,   // junction of the mixing resistor and the gain pot top
+    G2,  // second triode; its grid is the gain pot wiper
+    K2,
+    P2,
+    nodeCount
+};
+
+const std::array<TriodePortPair, 2> triodePorts{{{0, +1.0, +1.0}, {2, -1.0, -1.0}}};
+} // namespace
+
+VARKEL_preamp_block1::VARKEL_preamp_block1 (double rate, int32_t positions, int32_t automationValues)
+    : SSParamsVecAutomation (5, 2, 4, 4), sampleRate (rate), inputDefaults (2, 0.0)
+{
+    numPositions = positions;
+    numAutomationValues = automationValues;
+    controlPosition = 0;
+    firstSourceInput = 1;
+    numSourceInputs = 1;
+    updateMatrices();
+}
+
+void VARKEL_preamp_block1::setSampleRate (double rate)
+{
+    sampleRate = rate;
+    updateMatrices();
+}
+
+void VARKEL_preamp_block1::updateMatrices()
+{
+    // The netlist reads as a table: one element per line.
+    // clang-format off
+    const CircuitElement elements[] = {
+        resistor (IN, G1, Rg),
+        capacitor (G1, IN, Cg, 4),
+        resistor (K1, ground, Rk1),
+        capacitor (K1, ground, Ck1, 0),
+        resistor (VB, P1, Rp1),
+        capacitor (P1, OUT, Cc, 1),
+        resistor (OUT, W, Rm),
+        capacitor (OUT, W, Cm, 2),
+        resistor (W, G2, gainUpper),
+        capacitor (W, G2, Cb, 3),
+        resistor (G2, ground, gainLower),
+        resistor (K2, ground, Rk2),
+        resistor (VB, P2, Rp2),
+        resistor (P2, ground, Rx),
+    };
+    const int inputs[] = { IN, VB };
+    const CircuitPort ports[] = {
+        { G1, K1, G1, K1 }, // input triode: Vgk, grid current
+        { P1, K1, P1, K1 }, // input triode: Vpk, cathode current
+        { K2, G2, G2, K2 }, // second triode: -Vgk, grid current
+        { K2, P2, P2, K2 }, // second triode: -Vpk, cathode current
+    };
+    // clang-format on
+    solveNetlistMatrices ({nodeCount, elements, inputs, ports, OUT}, sampleRate, *this);
+}
+
+void VARKEL_preamp_block1::computePortCurrents (const double* v, double* i) const
+{
+    computeTriodePortCurrents (triode, triodePorts, v, i);
+}
+
+void VARKEL_preamp_block1::computePortJacobian (const double* v, StateSpaceMatrix& J) const
+{
+    computeTriodePortJacobian (triode, triodePorts, v, J);
+}
+
+// The per-sample products below skip the entries that are zero for every component value and
+// rate, and keep the column order of the dense product so the sums round identically.
+
+void VARKEL_preamp_block1::computeNonlinearInputs (const double* u, const double* x, double* p) const
+{
+    p[0] = D (0, 0) * x[0] + D (0, 4) * x[4] + E (0, 0) * u[0];
+    p[1] = D (1, 0) * x[0] + D (1, 1) * x[1] + D (1, 2) * x[2] + D (1, 3) * x[3] + E (1, 1) * u[1];
+    p[2] = D (2, 1) * x[1] + D (2, 2) * x[2] + D (2, 3) * x[3] + E (2, 1) * u[1];
+    p[3] = E (3, 1) * u[1];
+}
+
+void VARKEL_preamp_block1::updateState (const double* u, const double* i, const double* x,
+                                        double* xNext) const
+{
+    xNext[0] = A (0, 0) * x[0] + C (0, 0) * i[0] + C (0, 1) * i[1];
+    for (uint32_t r = 1; r <= 3; ++r)
+        xNext[r] = A (r, 1) * x[1] + A (r, 2) * x[2] + A (r, 3) * x[3] + B (r, 1) * u[1] + C (r, 1) * i[1] +
+                   C (r, 2) * i[2];
+    xNext[4] = A (4, 4) * x[4] + C (4, 0) * i[0];
+}
+
+void VARKEL_preamp_block1::computeOutput (const double* u, const double* x, const double* i, double* y) const
+{
+    y[0] = G (0, 1) * x[1] + G (0, 2) * x[2] + G (0, 3) * x[3] + H (0, 1) * u[1] + K (0, 1) * i[1] +
+           K (0, 2) * i[2];
+}
+
+std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block1::clone() const
+{
+    auto copy = std::make_unique<VARKEL_preamp_block1> (sampleRate, numPositions, numAutomationValues);
+    copyCloneState (*this, *copy);
+    copy->inputDefaults = inputDefaults;
+    return copy;
+}
+
+template class VARKEL_preamp_block1_Automation<DempwolfTriode2<0>, 0>;

@@ -1,0 +1,125 @@
+#include "engine/VARKEL_preamp_block2.h"
+
+#include "engine/BlockClone.h"
+#include "engine/CircuitNetlist.h"
+#include "engine/TriodePorts.h"
+
+#include <array>
+
+namespace
+{
+enum Node
+{
+    ground,
+    IN,  // signal input (block 1's output)
+    VB1, // 334 V supply of the stage triode
+    VB2, // 345 V supply of the load triode
+    W,   // junction of the mixing resistor and the gain pot top
+    G1,  // stage triode; its grid is the gain pot wiper
+    K1,
+    P1,
+    OUT, // far side of the coupling capacitor
+    G2,  // load triode
+    K2,
+    P2,
+    X, // the isolated capacitor's own node
+    nodeCount
+};
+
+const std::array<TriodePortPair, 2> triodePorts{{{0, -1.0, +1.0}, {2, -1.0, -1.0}}};
+} // namespace
+
+VARKEL_preamp_block2::VARKEL_preamp_block2 (double rate, int32_t positions, int32_t automationValues)
+    : SSParamsVecAutomation (5, 3, 4, 4), sampleRate (rate), inputDefaults (3, 0.0)
+{
+    numPositions = positions;
+    numAutomationValues = automationValues;
+    controlPosition = 0;
+    firstSourceInput = 1;
+    numSourceInputs = 2;
+    updateMatrices();
+}
+
+void VARKEL_preamp_block2::setSampleRate (double rate)
+{
+    sampleRate = rate;
+    updateMatrices();
+}
+
+void VARKEL_preamp_block2::updateMatrices()
+{
+    // The netlist reads as a table: one element per line.
+    // clang-format off
+    const CircuitElement elements[] = {
+        resistor (IN, W, Rm),
+        capacitor (IN, W, Cm, 0),
+        resistor (W, G1, gainUpper),
+        capacitor (W, G1, Cb, 1),
+        resistor (G1, ground, gainLower),
+        resistor (K1, ground, Rk1),
+        resistor (VB1, P1, Rp1),
+        capacitor (P1, OUT, Cc, 2),
+        resistor (OUT, G2, R1),
+        resistor (G2, ground, R2),
+        capacitor (X, ground, Cx, 3),
+        resistor (K2, ground, Rk2),
+        capacitor (K2, ground, Ck2, 4),
+        resistor (VB2, P2, Rp2),
+        resistor (P2, ground, Rx),
+    };
+    const int inputs[] = { IN, VB1, VB2 };
+    const CircuitPort ports[] = {
+        { K1, G1, G1, K1 }, // stage triode: -Vgk, grid current
+        { P1, K1, P1, K1 }, // stage triode: Vpk, cathode current
+        { K2, G2, G2, K2 }, // load triode: -Vgk, grid current
+        { K2, P2, P2, K2 }, // load triode: -Vpk, cathode current
+    };
+    // clang-format on
+    solveNetlistMatrices ({nodeCount, elements, inputs, ports, OUT}, sampleRate, *this);
+}
+
+void VARKEL_preamp_block2::computePortCurrents (const double* v, double* i) const
+{
+    computeTriodePortCurrents (triode, triodePorts, v, i);
+}
+
+void VARKEL_preamp_block2::computePortJacobian (const double* v, StateSpaceMatrix& J) const
+{
+    computeTriodePortJacobian (triode, triodePorts, v, J);
+}
+
+// The per-sample products below skip the entries that are zero for every component value and
+// rate, and keep the column order of the dense product so the sums round identically.
+
+void VARKEL_preamp_block2::computeNonlinearInputs (const double* u, const double* x, double* p) const
+{
+    p[0] = D (0, 0) * x[0] + D (0, 1) * x[1] + E (0, 0) * u[0];
+    p[1] = D (1, 2) * x[2] + E (1, 1) * u[1];
+    p[2] = D (2, 2) * x[2] + D (2, 4) * x[4] + E (2, 1) * u[1];
+    p[3] = D (3, 4) * x[4] + E (3, 2) * u[2];
+}
+
+void VARKEL_preamp_block2::updateState (const double* u, const double* i, const double* x,
+                                        double* xNext) const
+{
+    xNext[0] = A (0, 0) * x[0] + A (0, 1) * x[1] + B (0, 0) * u[0] + C (0, 0) * i[0];
+    xNext[1] = A (1, 0) * x[0] + A (1, 1) * x[1] + B (1, 0) * u[0] + C (1, 0) * i[0];
+    xNext[2] = A (2, 2) * x[2] + B (2, 1) * u[1] + C (2, 1) * i[1] + C (2, 2) * i[2];
+    xNext[3] = A (3, 3) * x[3];
+    xNext[4] = A (4, 4) * x[4] + C (4, 2) * i[2] + C (4, 3) * i[3];
+}
+
+void VARKEL_preamp_block2::computeOutput (const double* u, const double* x, const double* i, double* y) const
+{
+    y[0] = G (0, 2) * x[2] + H (0, 1) * u[1] + K (0, 1) * i[1] + K (0, 2) * i[2];
+}
+
+std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block2::clone() const
+{
+    auto copy = std::make_unique<VARKEL_preamp_block2> (sampleRate, numPositions, numAutomationValues);
+    copyCloneState (*this, *copy);
+    copy->inputDefaults = inputDefaults;
+    return copy;
+}
+
+template class VARKEL_preamp_block2_Automation<DempwolfTriode2<0>, 0>;

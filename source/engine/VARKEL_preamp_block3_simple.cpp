@@ -1,0 +1,111 @@
+#include "engine/VARKEL_preamp_block3_simple.h"
+
+#include "engine/BlockClone.h"
+#include "engine/CircuitNetlist.h"
+#include "engine/TriodePorts.h"
+
+#include <array>
+
+namespace
+{
+enum Node
+{
+    ground,
+    IN, // signal input (block 2's output)
+    VB, // 345 V supply: plate resistor and the cathode follower's plate
+    G1, // stage triode
+    K1,
+    P1, // stage plate = cathode follower grid = output
+    K2, // cathode follower's cathode
+    nodeCount
+};
+
+const std::array<TriodePortPair, 2> triodePorts{{{0, -1.0, +1.0}, {2, +1.0, +1.0}}};
+} // namespace
+
+VARKEL_preamp_block3_simple::VARKEL_preamp_block3_simple (double rate, int32_t positions,
+                                                          int32_t automationValues)
+    : SSParamsVecAutomation (2, 2, 4, 4), sampleRate (rate), inputDefaults (2, 0.0)
+{
+    numPositions = positions;
+    numAutomationValues = automationValues;
+    controlPosition = 0;
+    firstSourceInput = 1;
+    numSourceInputs = 1;
+    updateMatrices();
+}
+
+void VARKEL_preamp_block3_simple::setSampleRate (double rate)
+{
+    sampleRate = rate;
+    updateMatrices();
+}
+
+void VARKEL_preamp_block3_simple::updateMatrices()
+{
+    // The netlist reads as a table: one element per line.
+    // clang-format off
+    const CircuitElement elements[] = {
+        resistor (IN, G1, R1),
+        capacitor (IN, G1, C1, 0),
+        resistor (G1, ground, R2),
+        resistor (K1, ground, Rk),
+        capacitor (K1, ground, Ck, 1),
+        resistor (VB, P1, Rp),
+        resistor (K2, ground, R4),
+        resistor (K2, ground, R5),
+    };
+    const int inputs[] = { IN, VB };
+    const CircuitPort ports[] = {
+        { K1, G1, G1, K1 }, // stage triode: -Vgk, grid current
+        { P1, K1, P1, K1 }, // stage triode: Vpk, cathode current
+        { P1, K2, P1, K2 }, // cathode follower: Vgk, grid current
+        { VB, K2, VB, K2 }, // cathode follower: Vpk, cathode current
+    };
+    // clang-format on
+    solveNetlistMatrices ({nodeCount, elements, inputs, ports, P1}, sampleRate, *this);
+}
+
+void VARKEL_preamp_block3_simple::computePortCurrents (const double* v, double* i) const
+{
+    computeTriodePortCurrents (triode, triodePorts, v, i);
+}
+
+void VARKEL_preamp_block3_simple::computePortJacobian (const double* v, StateSpaceMatrix& J) const
+{
+    computeTriodePortJacobian (triode, triodePorts, v, J);
+}
+
+// The per-sample products below skip the entries that are zero for every component value and
+// rate, and keep the column order of the dense product so the sums round identically.
+
+void VARKEL_preamp_block3_simple::computeNonlinearInputs (const double* u, const double* x, double* p) const
+{
+    p[0] = D (0, 0) * x[0] + D (0, 1) * x[1] + E (0, 0) * u[0];
+    p[1] = D (1, 1) * x[1] + E (1, 1) * u[1];
+    p[2] = E (2, 1) * u[1];
+    p[3] = E (3, 1) * u[1];
+}
+
+void VARKEL_preamp_block3_simple::updateState (const double* u, const double* i, const double* x,
+                                               double* xNext) const
+{
+    xNext[0] = A (0, 0) * x[0] + B (0, 0) * u[0] + C (0, 0) * i[0];
+    xNext[1] = A (1, 1) * x[1] + C (1, 0) * i[0] + C (1, 1) * i[1];
+}
+
+void VARKEL_preamp_block3_simple::computeOutput (const double* u, const double*, const double* i,
+                                                 double* y) const
+{
+    y[0] = H (0, 1) * u[1] + K (0, 1) * i[1] + K (0, 2) * i[2];
+}
+
+std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block3_simple::clone() const
+{
+    auto copy = std::make_unique<VARKEL_preamp_block3_simple> (sampleRate, numPositions, numAutomationValues);
+    copyCloneState (*this, *copy);
+    copy->inputDefaults = inputDefaults;
+    return copy;
+}
+
+template class VARKEL_preamp_block3_simple_Automation<DempwolfTriode2<0>, 0>;

@@ -1,0 +1,110 @@
+#include "engine/VARKEL_preamp_block4.h"
+
+#include "engine/BlockClone.h"
+#include "engine/CircuitNetlist.h"
+#include "engine/TriodePorts.h"
+
+#include <array>
+
+namespace
+{
+enum Node
+{
+    ground,
+    IN,  // cathode follower's grid (block 3's output)
+    VB,  // 345 V on its plate
+    KC,  // its cathode, which drives the tone stack (named to keep clear of matrix KC)
+    N1,  // treble pot top
+    OUT, // treble pot wiper = output
+    N2,  // treble pot bottom
+    N3,  // slope resistor and both 22 nF capacitors
+    M,   // bass pot and middle pot top
+    N4,  // middle pot wiper
+    nodeCount
+};
+
+const std::array<TriodePortPair, 1> triodePorts{{{0, -1.0, +1.0}}};
+} // namespace
+
+VARKEL_preamp_block4::VARKEL_preamp_block4 (double rate, int32_t positions, int32_t automationValues)
+    : SSParamsVecAutomation (3, 2, 2, 2), sampleRate (rate), inputDefaults (2, 0.0)
+{
+    numPositions = positions;
+    numAutomationValues = automationValues;
+    controlPosition = 0;
+    firstSourceInput = 1;
+    numSourceInputs = 1;
+    updateMatrices();
+}
+
+void VARKEL_preamp_block4::setSampleRate (double rate)
+{
+    sampleRate = rate;
+    updateMatrices();
+}
+
+void VARKEL_preamp_block4::updateMatrices()
+{
+    // The netlist reads as a table: one element per line.
+    // clang-format off
+    const CircuitElement elements[] = {
+        resistor (KC, ground, Rk),
+        capacitor (N1, KC, Ct, 0),
+        resistor (N1, OUT, trebleUpper),
+        resistor (OUT, N2, trebleLower),
+        resistor (KC, N3, R1),
+        capacitor (N2, N3, Cb, 1),
+        resistor (N2, M, bass),
+        resistor (M, N4, middleUpper),
+        capacitor (N4, N3, Cm, 2),
+        resistor (N4, ground, middleLower),
+        resistor (OUT, ground, RL),
+    };
+    const int inputs[] = { IN, VB };
+    const CircuitPort ports[] = {
+        { KC, IN, IN, KC }, // cathode follower: -Vgk, grid current
+        { VB, KC, VB, KC }, // cathode follower: Vpk, cathode current
+    };
+    // clang-format on
+    solveNetlistMatrices ({nodeCount, elements, inputs, ports, OUT}, sampleRate, *this);
+}
+
+void VARKEL_preamp_block4::computePortCurrents (const double* v, double* i) const
+{
+    computeTriodePortCurrents (triode, triodePorts, v, i);
+}
+
+void VARKEL_preamp_block4::computePortJacobian (const double* v, StateSpaceMatrix& J) const
+{
+    computeTriodePortJacobian (triode, triodePorts, v, J);
+}
+
+// B and H are zero for every component value (the inputs reach the network only through the
+// triode), and E is diag(-1, 1); the sums keep the dense product's column order.
+
+void VARKEL_preamp_block4::computeNonlinearInputs (const double* u, const double* x, double* p) const
+{
+    p[0] = D (0, 0) * x[0] + D (0, 1) * x[1] + D (0, 2) * x[2] + E (0, 0) * u[0];
+    p[1] = D (1, 0) * x[0] + D (1, 1) * x[1] + D (1, 2) * x[2] + E (1, 1) * u[1];
+}
+
+void VARKEL_preamp_block4::updateState (const double*, const double* i, const double* x, double* xNext) const
+{
+    for (uint32_t r = 0; r < 3; ++r)
+        xNext[r] = A (r, 0) * x[0] + A (r, 1) * x[1] + A (r, 2) * x[2] + C (r, 0) * i[0] + C (r, 1) * i[1];
+}
+
+void VARKEL_preamp_block4::computeOutput (const double*, const double* x, const double* i, double* y) const
+{
+    y[0] = G (0, 0) * x[0] + G (0, 1) * x[1] + G (0, 2) * x[2] + K (0, 0) * i[0] + K (0, 1) * i[1];
+}
+
+std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block4::clone() const
+{
+    auto copy = std::make_unique<VARKEL_preamp_block4> (sampleRate, numPositions, numAutomationValues);
+    copyCloneState (*this, *copy);
+    copy->inputDefaults = inputDefaults;
+    return copy;
+}
+
+template class VARKEL_preamp_block4_Automation<DempwolfTriode2<0>, 0>;

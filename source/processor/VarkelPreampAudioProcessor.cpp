@@ -1,0 +1,507 @@
+#include "processor/VarkelPreampAudioProcessor.h"
+
+#include "processor/EngineSettings.h"
+#include "processor/ModelFiles.h"
+#include "processor/ParameterText.h"
+#include "processor/ProgramState.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace
+{
+// Rebuilding engine data must not overlap a process call: the host gets silence meanwhile.
+class ScopedSuspend
+{
+public:
+    explicit ScopedSuspend (juce::AudioProcessor& p) : processor (p) { processor.suspendProcessing (true); }
+    ~ScopedSuspend() { processor.suspendProcessing (false); }
+
+    ScopedSuspend (const ScopedSuspend&) = delete;
+    ScopedSuspend& operator= (const ScopedSuspend&) = delete;
+
+private:
+    juce::AudioProcessor& processor;
+};
+
+int limitedIndex (int index, int count) noexcept
+{
+    return index < 0 ? 0 : (index >= count ? count - 1 : index);
+}
+} // namespace
+
+VarkelPreampAudioProcessor::VarkelPreampAudioProcessor()
+    : AudioProcessor (BusesProperties()
+                          .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                          .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
+{
+    const double frameworkRate = getSampleRate();
+    sampleRate = frameworkRate > 0.0 ? static_cast<int> (frameworkRate) : 44100;
+    currentProgram = 0;
+    oversamplingFactor = 1;
+
+    blocks = makePreampBlocks (static_cast<double> (sampleRate));
+    blocksReady = true;
+
+    installDefaultPrograms();
+}
+
+VarkelPreampAudioProcessor::~VarkelPreampAudioProcessor() = default;
+
+const juce::String VarkelPreampAudioProcessor::getName() const
+{
+    return "VARKEL Hot Preamp";
+}
+
+void VarkelPreampAudioProcessor::prepareToPlay (double newSampleRate, int)
+{
+    // Takes effect at the next reload; the engine keeps the rate it was prepared for until then.
+    // A rate no host uses is ignored: times the oversampling factor it must stay a valid int.
+    if (newSampleRate >= 1.0 && newSampleRate <= static_cast<double> (maxHostSampleRate))
+        sampleRate = static_cast<int> (newSampleRate);
+}
+
+void VarkelPreampAudioProcessor::releaseResources() {}
+
+bool VarkelPreampAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto in = layouts.getMainInputChannelSet();
+    const auto out = layouts.getMainOutputChannelSet();
+    return in == out && (in == juce::AudioChannelSet::mono() || in == juce::AudioChannelSet::stereo());
+}
+
+void VarkelPreampAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    const int n = buffer.getNumSamples();
+    (this->*processRoutine) (buffer, n);
+
+    const int lastOutput = juce::jmin (getTotalNumOutputChannels(), buffer.getNumChannels());
+    for (int channel = getTotalNumInputChannels(); channel < lastOutput; ++channel)
+        buffer.clear (channel, 0, n);
+}
+
+void VarkelPreampAudioProcessor::processNothing (juce::AudioBuffer<float>&, int) {}
+
+void VarkelPreampAudioProcessor::processMonoPlain (juce::AudioBuffer<float>& buffer, int n)
+{
+    if (buffer.getNumChannels() < 1)
+        return;
+    chains[0].processPlain (buffer.getWritePointer (0), n);
+    if (getTotalNumInputChannels() >= 2 && n > 0 && buffer.getNumChannels() >= 2)
+        buffer.copyFrom (1, 0, buffer, 0, 0, n);
+}
+
+void VarkelPreampAudioProcessor::processMonoOversampled (juce::AudioBuffer<float>& buffer, int n)
+{
+    if (buffer.getNumChannels() < 1)
+        return;
+    chains[0].processOversampled (buffer.getWritePointer (0), n);
+    if (getTotalNumInputChannels() >= 2 && n > 0 && buffer.getNumChannels() >= 2)
+        buffer.copyFrom (1, 0, buffer, 0, 0, n);
+}
+
+void VarkelPreampAudioProcessor::processStereoPlain (juce::AudioBuffer<float>& buffer, int n)
+{
+    // The layout can shrink after the routine was chosen; never touch a channel that is not there.
+    for (int channel = 0; channel < juce::jmin (numChains, buffer.getNumChannels()); ++channel)
+        chains[static_cast<size_t> (channel)].processPlain (buffer.getWritePointer (channel), n);
+}
+
+void VarkelPreampAudioProcessor::processStereoOversampled (juce::AudioBuffer<float>& buffer, int n)
+{
+    for (int channel = 0; channel < juce::jmin (numChains, buffer.getNumChannels()); ++channel)
+        chains[static_cast<size_t> (channel)].processOversampled (buffer.getWritePointer (channel), n);
+}
+
+VarkelPreampAudioProcessor::ProcessMode VarkelPreampAudioProcessor::getProcessMode() const noexcept
+{
+    if (processRoutine == &VarkelPreampAudioProcessor::processMonoPlain)
+        return ProcessMode::monoPlain;
+    if (processRoutine == &VarkelPreampAudioProcessor::processMonoOversampled)
+        return ProcessMode::monoOversampled;
+    if (processRoutine == &VarkelPreampAudioProcessor::processStereoPlain)
+        return ProcessMode::stereoPlain;
+    if (processRoutine == &VarkelPreampAudioProcessor::processStereoOversampled)
+        return ProcessMode::stereoOversampled;
+    return ProcessMode::passThrough;
+}
+
+const juce::String VarkelPreampAudioProcessor::getInputChannelName (int channelIndex) const
+{
+    return juce::String (channelIndex + 1);
+}
+
+const juce::String VarkelPreampAudioProcessor::getOutputChannelName (int channelIndex) const
+{
+    return juce::String (channelIndex + 1);
+}
+
+bool VarkelPreampAudioProcessor::isInputChannelStereoPair (int) const
+{
+    return true;
+}
+bool VarkelPreampAudioProcessor::isOutputChannelStereoPair (int) const
+{
+    return true;
+}
+bool VarkelPreampAudioProcessor::silenceInProducesSilenceOut() const
+{
+    return false;
+}
+double VarkelPreampAudioProcessor::getTailLengthSeconds() const
+{
+    return 0.0;
+}
+bool VarkelPreampAudioProcessor::acceptsMidi() const
+{
+    return false;
+}
+bool VarkelPreampAudioProcessor::producesMidi() const
+{
+    return false;
+}
+
+juce::AudioProcessorEditor* VarkelPreampAudioProcessor::createEditor()
+{
+    return new juce::GenericAudioProcessorEditor (*this);
+}
+
+bool VarkelPreampAudioProcessor::hasEditor() const
+{
+    return true;
+}
+
+// Parameters ------------------------------------------------------------------------------------
+
+int VarkelPreampAudioProcessor::getNumParameters()
+{
+    return numParameters;
+}
+
+const juce::String VarkelPreampAudioProcessor::getParameterName (int index)
+{
+    return getParameterDisplayName (index);
+}
+
+float VarkelPreampAudioProcessor::getParameter (int index)
+{
+    if (index < 0 || index >= numParameters)
+        return 0.0f;
+    return current().getNormalizedValue (index);
+}
+
+const juce::String VarkelPreampAudioProcessor::getParameterText (int index)
+{
+    if (index < 0 || index >= numParameters)
+        return {};
+    return getParameterValueText (index, current().values[index]);
+}
+
+void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
+{
+    if (index < 0 || index >= numParameters)
+        return;
+    if (!current().setNormalizedValue (index, newValue))
+        return;
+
+    switch (index)
+    {
+    case dualTriodesParameter:
+        valveTypeReload();
+        break;
+    case inputParameter:
+        applyInputGain();
+        break;
+    case gainParameter:
+    {
+        const ScopedSuspend suspended (*this);
+        selectGainPositions();
+        break;
+    }
+    case trebleParameter:
+    case middleParameter:
+    case bassParameter:
+    {
+        const ScopedSuspend suspended (*this);
+        selectTonePositions();
+        break;
+    }
+    case outputParameter:
+        applyOutputGain();
+        break;
+    case oversamplingParameter:
+    case monoStereoParameter:
+        rateReload();
+        break;
+    default: // show settings: read by the editor only
+        break;
+    }
+
+    notifyChange();
+}
+
+// Programs --------------------------------------------------------------------------------------
+
+int VarkelPreampAudioProcessor::getNumPrograms()
+{
+    return numPrograms;
+}
+int VarkelPreampAudioProcessor::getCurrentProgram()
+{
+    return currentProgram;
+}
+
+void VarkelPreampAudioProcessor::setCurrentProgram (int index)
+{
+    if (index < 0 || index >= numPrograms || !blocksReady)
+        return;
+    currentProgram = index;
+    programReload();
+    notifyChange();
+}
+
+const juce::String VarkelPreampAudioProcessor::getProgramName (int index)
+{
+    if (index < 0 || index >= numPrograms)
+        return {};
+    return programs[static_cast<size_t> (index)].name;
+}
+
+void VarkelPreampAudioProcessor::changeProgramName (int index, const juce::String& newName)
+{
+    if (index < 0 || index >= numPrograms)
+        return;
+    programs[static_cast<size_t> (index)].name = newName;
+}
+
+const ProgramRecord& VarkelPreampAudioProcessor::getProgramRecord (int index) const
+{
+    jassert (index >= 0 && index < numPrograms);
+    return programs[static_cast<size_t> (limitedIndex (index, numPrograms))];
+}
+
+const ChannelChain& VarkelPreampAudioProcessor::getChain (int index) const
+{
+    jassert (index >= 0 && index < numChains);
+    return chains[static_cast<size_t> (limitedIndex (index, numChains))];
+}
+
+void VarkelPreampAudioProcessor::notifyChange()
+{
+    sendChangeMessage();
+}
+
+// State -----------------------------------------------------------------------------------------
+
+void VarkelPreampAudioProcessor::installDefaultPrograms()
+{
+    const auto xml = juce::parseXML (juce::String::fromUTF8 (getDefaultProgramsDocument()));
+    jassert (xml != nullptr);
+    if (xml == nullptr)
+        return;
+    juce::MemoryBlock block;
+    copyXmlToBinary (*xml, block);
+    setStateInformation (block.getData(), static_cast<int> (block.getSize()));
+}
+
+void VarkelPreampAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    const auto xml = createStateDocument (programs.data(), numPrograms, currentProgram);
+    wrapStateDocument (*xml, destData);
+}
+
+void VarkelPreampAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes <= 0)
+        return;
+    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    if (xml == nullptr)
+        return;
+    int programToSelect = 0;
+    if (!restoreStateDocument (*xml, programs.data(), numPrograms, programToSelect))
+        return;
+    setCurrentProgram (programToSelect);
+}
+
+// Engine settings -------------------------------------------------------------------------------
+
+void VarkelPreampAudioProcessor::applyInputGain()
+{
+    const float factor = inputGainFactor (current().values[inputParameter]);
+    for (auto& chain : chains)
+        chain.inputGain.store (factor);
+}
+
+void VarkelPreampAudioProcessor::applyOutputGain()
+{
+    const double supply = blocks[3] != nullptr ? blocks[3]->getAutomationValue (0) : 0.0;
+    const float factor = outputGainFactor (current().values[outputParameter], supply);
+    for (auto& chain : chains)
+        chain.outputGain.store (factor);
+}
+
+void VarkelPreampAudioProcessor::chooseProcessRoutine()
+{
+    const bool stereo =
+        static_cast<int> (current().values[monoStereoParameter]) != 0 && getTotalNumInputChannels() > 1;
+    const bool plain = oversamplingFactor == 1;
+    if (stereo)
+        processRoutine = plain ? &VarkelPreampAudioProcessor::processStereoPlain
+                               : &VarkelPreampAudioProcessor::processStereoOversampled;
+    else
+        processRoutine = plain ? &VarkelPreampAudioProcessor::processMonoPlain
+                               : &VarkelPreampAudioProcessor::processMonoOversampled;
+}
+
+void VarkelPreampAudioProcessor::selectGainPositions()
+{
+    const uint32_t position = gainPosition (current().values[gainParameter]);
+    for (auto& chain : chains)
+    {
+        chain.selectPosition (0, position);
+        chain.selectPosition (1, position);
+    }
+}
+
+void VarkelPreampAudioProcessor::selectTonePositions()
+{
+    const auto& values = current().values;
+    const uint32_t tone = toneIndex (values[trebleParameter], values[middleParameter], values[bassParameter]);
+    for (auto& chain : chains)
+        chain.selectPosition (3, tone);
+}
+
+void VarkelPreampAudioProcessor::selectAllPositions()
+{
+    const auto& values = current().values;
+    const uint32_t gain = gainPosition (values[gainParameter]);
+    const uint32_t tone = toneIndex (values[trebleParameter], values[middleParameter], values[bassParameter]);
+    for (auto& chain : chains)
+    {
+        chain.selectPosition (0, gain);
+        chain.selectPosition (1, gain);
+        chain.selectPosition (2, 0);
+        chain.selectPosition (3, tone);
+    }
+}
+
+// Model reloads ---------------------------------------------------------------------------------
+
+VarkelPreampAudioProcessor::ModelPaths VarkelPreampAudioProcessor::buildModelPaths() const
+{
+    ModelPaths paths;
+    const auto moduleFile = juce::File::getSpecialLocation (juce::File::currentApplicationFile);
+    paths.folder = modelDataFolder (moduleFile.getFullPathName().toStdString());
+
+    const float valveValue = current().values[dualTriodesParameter];
+    const int valveType = (valveValue == 0.0f || valveValue == 1.0f) ? static_cast<int> (valveValue) : -1;
+    for (int k = 0; k < 4; ++k)
+    {
+        const std::string name = modelFileName (k, valveType, oversamplingFactor * sampleRate);
+        paths.files[static_cast<size_t> (k)] = name.empty() ? std::string() : paths.folder + name;
+    }
+    return paths;
+}
+
+void VarkelPreampAudioProcessor::loadBlock (int chainIndex, int blockIndex, const ModelPaths& paths)
+{
+    const auto& path = paths.files[static_cast<size_t> (blockIndex)];
+    ModelLoadResult result;
+    if (path.empty())
+        result = ModelLoadResult::failure ("no model file for this valve type and rate");
+    else
+        result = chains[static_cast<size_t> (chainIndex)].loadBlockModel (
+            blockIndex, blocks[static_cast<size_t> (blockIndex)].get(), path, modelFileUsesPca (blockIndex));
+
+    const bool folderMissing = !juce::File (juce::String (paths.folder)).isDirectory();
+    const std::lock_guard<std::mutex> lock (modelStatusLock);
+    loadProblems[static_cast<size_t> (chainIndex)][static_cast<size_t> (blockIndex)] =
+        result.ok ? std::string() : result.message;
+    modelFolder = paths.folder;
+    modelFolderMissing = folderMissing;
+}
+
+void VarkelPreampAudioProcessor::loadBlocksOneTwoFour (const ModelPaths& paths)
+{
+    for (int chain = 0; chain < numChains; ++chain)
+        for (int block : {0, 1, 3})
+            loadBlock (chain, block, paths);
+}
+
+void VarkelPreampAudioProcessor::loadBlockThree (const ModelPaths& paths)
+{
+    for (int chain = 0; chain < numChains; ++chain)
+        loadBlock (chain, 2, paths);
+}
+
+void VarkelPreampAudioProcessor::prepareChains()
+{
+    for (auto& chain : chains)
+        chain.prepareRate (sampleRate, oversamplingFactor);
+}
+
+void VarkelPreampAudioProcessor::valveTypeReload()
+{
+    const ModelPaths paths = buildModelPaths();
+    const ScopedSuspend suspended (*this);
+    if (!paths.files[0].empty())
+        loadBlocksOneTwoFour (paths);
+    loadBlockThree (paths);
+    prepareChains();
+    selectAllPositions();
+}
+
+void VarkelPreampAudioProcessor::rateReload()
+{
+    const ScopedSuspend suspended (*this);
+    oversamplingFactor = oversamplingFactorForStep (current().values[oversamplingParameter]);
+    chooseProcessRoutine();
+    const ModelPaths paths = buildModelPaths();
+    loadBlockThree (paths);
+    prepareChains();
+    for (auto& chain : chains)
+        chain.selectPosition (2, 0);
+}
+
+void VarkelPreampAudioProcessor::programReload()
+{
+    const ScopedSuspend suspended (*this);
+    applyInputGain();
+    applyOutputGain();
+    oversamplingFactor = oversamplingFactorForStep (current().values[oversamplingParameter]);
+    chooseProcessRoutine();
+    const ModelPaths paths = buildModelPaths();
+    if (!paths.files[0].empty())
+        loadBlocksOneTwoFour (paths);
+    loadBlockThree (paths);
+    prepareChains();
+    selectAllPositions();
+}
+
+juce::String VarkelPreampAudioProcessor::getModelStatus() const
+{
+    const std::lock_guard<std::mutex> lock (modelStatusLock);
+
+    // Both chains load the same files, so a problem usually shows twice: count distinct ones.
+    std::vector<std::string> distinct;
+    for (const auto& chainProblems : loadProblems)
+        for (const auto& problem : chainProblems)
+            if (!problem.empty() && std::find (distinct.begin(), distinct.end(), problem) == distinct.end())
+                distinct.push_back (problem);
+
+    if (distinct.empty())
+        return {};
+    if (modelFolderMissing)
+        return "Model data missing: " + juce::String (modelFolder);
+
+    juce::String text = "Model data problem: " + juce::String (distinct.front());
+    if (distinct.size() > 1)
+        text << " (and " << static_cast<int> (distinct.size() - 1) << " more)";
+    return text;
+}
+
+// Called by the VST wrapper to create the plug-in.
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new VarkelPreampAudioProcessor();
+}

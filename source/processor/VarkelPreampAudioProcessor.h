@@ -1,0 +1,140 @@
+#pragma once
+
+#include "engine/ChannelChain.h"
+#include "engine/PreampBlocks.h"
+#include "processor/ProgramRecord.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <array>
+#include <mutex>
+#include <string>
+
+// The plug-in processor the host drives: ten parameters, twelve programs, the four circuit
+// blocks shared by the two channel chains, and the choice of process routine.
+//
+// Threads: processBlock runs on the audio thread under the callback lock held by the wrapper.
+// Every change that rebuilds engine data runs between suspendProcessing(true) and (false) on the
+// calling thread; input and output gains are single atomic floats written without suspension.
+class VarkelPreampAudioProcessor : public juce::AudioProcessor, public juce::ChangeBroadcaster
+{
+public:
+    static constexpr int numPrograms = 12;
+    static constexpr int numChains = 2;
+    static constexpr int maxHostSampleRate = 10000000;
+
+    VarkelPreampAudioProcessor();
+    ~VarkelPreampAudioProcessor() override;
+
+    const juce::String getName() const override;
+    void prepareToPlay (double newSampleRate, int estimatedSamplesPerBlock) override;
+    void releaseResources() override;
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override;
+    using AudioProcessor::processBlock;
+
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+
+    const juce::String getInputChannelName (int channelIndex) const override;
+    const juce::String getOutputChannelName (int channelIndex) const override;
+    bool isInputChannelStereoPair (int index) const override;
+    bool isOutputChannelStereoPair (int index) const override;
+    bool silenceInProducesSilenceOut() const override;
+    double getTailLengthSeconds() const override;
+    bool acceptsMidi() const override;
+    bool producesMidi() const override;
+
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override;
+
+    using AudioProcessor::getParameterName;
+    using AudioProcessor::getParameterText;
+    int getNumParameters() override;
+    const juce::String getParameterName (int index) override;
+    float getParameter (int index) override;
+    const juce::String getParameterText (int index) override;
+    void setParameter (int index, float newValue) override;
+
+    int getNumPrograms() override;
+    int getCurrentProgram() override;
+    void setCurrentProgram (int index) override;
+    const juce::String getProgramName (int index) override;
+    void changeProgramName (int index, const juce::String& newName) override;
+
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    // For the editor. Program index 0..11 and chain index 0..1; others are limited to that range.
+    const ProgramRecord& getProgramRecord (int index) const;
+    const ChannelChain& getChain (int index) const;
+
+    // Empty when every model file of the last reloads loaded; otherwise a short text for a person,
+    // e.g. "Model data missing: <folder>". Safe from any thread.
+    juce::String getModelStatus() const;
+
+    // Which routine processBlock runs, and the rates the engine was last prepared for.
+    enum class ProcessMode
+    {
+        passThrough,
+        monoPlain,
+        monoOversampled,
+        stereoPlain,
+        stereoOversampled
+    };
+    ProcessMode getProcessMode() const noexcept;
+    int getEngineSampleRate() const noexcept { return sampleRate; }
+    int getOversamplingFactor() const noexcept { return oversamplingFactor; }
+
+private:
+    using ProcessRoutine = void (VarkelPreampAudioProcessor::*) (juce::AudioBuffer<float>&, int);
+
+    void processNothing (juce::AudioBuffer<float>& buffer, int n);
+    void processMonoPlain (juce::AudioBuffer<float>& buffer, int n);
+    void processMonoOversampled (juce::AudioBuffer<float>& buffer, int n);
+    void processStereoPlain (juce::AudioBuffer<float>& buffer, int n);
+    void processStereoOversampled (juce::AudioBuffer<float>& buffer, int n);
+
+    ProgramRecord& current() noexcept { return programs[static_cast<size_t> (currentProgram)]; }
+    const ProgramRecord& current() const noexcept { return programs[static_cast<size_t> (currentProgram)]; }
+
+    void installDefaultPrograms();
+    void notifyChange();
+
+    void applyInputGain();
+    void applyOutputGain();
+    void chooseProcessRoutine();
+    void selectGainPositions();
+    void selectTonePositions();
+    void selectAllPositions();
+
+    void valveTypeReload();
+    void rateReload();
+    void programReload();
+
+    struct ModelPaths
+    {
+        std::string folder;
+        std::array<std::string, 4> files; // full paths; empty when there is no file to load
+    };
+    ModelPaths buildModelPaths() const;
+    void loadBlock (int chainIndex, int blockIndex, const ModelPaths& paths);
+    void loadBlocksOneTwoFour (const ModelPaths& paths);
+    void loadBlockThree (const ModelPaths& paths);
+    void prepareChains();
+
+    std::array<ProgramRecord, numPrograms> programs;
+    int currentProgram = 0;
+    PreampBlockSet blocks;
+    std::array<ChannelChain, numChains> chains;
+    int sampleRate = 44100;
+    int oversamplingFactor = 1;
+    bool blocksReady = false;
+    ProcessRoutine processRoutine = &VarkelPreampAudioProcessor::processNothing;
+
+    // Last load problem per chain and block (empty: loaded), and the folder they were looked for in.
+    mutable std::mutex modelStatusLock;
+    std::array<std::array<std::string, 4>, numChains> loadProblems;
+    std::string modelFolder;
+    bool modelFolderMissing = false;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VarkelPreampAudioProcessor)
+};
