@@ -1,5 +1,7 @@
 #include "processor/VarkelPreampAudioProcessor.h"
 
+#include "editor/VarkelPreampEditor.h"
+
 #include "processor/EngineSettings.h"
 #include "processor/ModelFiles.h"
 #include "processor/ParameterText.h"
@@ -163,7 +165,7 @@ bool VarkelPreampAudioProcessor::producesMidi() const
 
 juce::AudioProcessorEditor* VarkelPreampAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new VarkelPreampEditor (*this);
 }
 
 bool VarkelPreampAudioProcessor::hasEditor() const
