@@ -1,0 +1,108 @@
+#include "models/RegionNetwork.h"
+
+#include <floatfann.h>
+
+void FannDeleter::operator() (fann* network) const noexcept
+{
+    fann_destroy (network);
+}
+
+RegionNetwork::RegionNetwork (uint16_t inputs, uint16_t outputs)
+    : inputCount (inputs), outputCount (outputs), upperBound (inputs), lowerBound (inputs), inputMax (inputs),
+      inputMin (inputs), outputMax (outputs), outputMin (outputs), scaledInput (inputs), inputScale (inputs),
+      outputScale (outputs)
+{
+}
+
+bool RegionNetwork::contains (const double* u) const noexcept
+{
+    for (uint32_t q = 0; q < inputCount; ++q)
+    {
+        if (!(static_cast<double> (lowerBound[q]) < u[q] && u[q] < static_cast<double> (upperBound[q])))
+            return false;
+    }
+    return true;
+}
+
+void RegionNetwork::evaluate (const double* u, double* i) noexcept
+{
+    for (uint32_t q = 0; q < inputCount; ++q)
+        scaledInput[q] =
+            static_cast<float> ((u[q] - static_cast<double> (inputMin[q])) * inputScale[q] - 1.0);
+
+    networkOutput = fann_run (network.get(), scaledInput.data());
+
+    uint32_t k = 0;
+    for (uint32_t j = 0; j < maskLength; ++j)
+    {
+        if (outputMask[j] != 1)
+            continue;
+        // Two single-precision roundings, product then sum, as the networks were trained with.
+        const float scaled = outputScale[k] * networkOutput[k];
+        const float r = scaled + outputMin[k];
+        // Negative currents are clamped to zero; so is NaN (from a NaN input on the fallback
+        // path, or a corrupt weight), which would otherwise poison the block's state for good.
+        i[j] = r >= 0.0f ? static_cast<double> (r) : 0.0;
+        ++k;
+    }
+}
+
+bool hasModel (const BlockModelState& m) noexcept
+{
+    return m.block != nullptr && m.modelFile != nullptr && !m.regions.empty() && m.positionCount > 0;
+}
+
+void projectInputs (BlockModelState& m, const double* p) noexcept
+{
+    const uint32_t nv = m.block->numNonlinearInputs;
+    for (uint32_t j = 0; j < m.reducedCount; ++j)
+    {
+        const double* row = m.projectionMatrix.data() + static_cast<size_t> (j) * m.projectionRows;
+        double sum = 0.0;
+        uint32_t k = 0;
+        for (uint32_t q = 0; q < nv; ++q)
+        {
+            if (m.inputMask[q] == 1)
+                sum += p[q] * row[k++];
+        }
+        m.reducedInput[j] = sum;
+    }
+}
+
+void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i) noexcept
+{
+    // A block without a selected model must stay silent rather than read a freed table.
+    if (m.selectedRegionCount == 0 || m.selectedRegions == nullptr || m.lastRegion == nullptr)
+    {
+        if (m.block != nullptr)
+            for (uint32_t j = 0; j < m.block->numNonlinearOutputs; ++j)
+                i[j] = 0.0;
+        return;
+    }
+
+    if (m.projectionNeeded == 1)
+        projectInputs (m, p);
+    else
+        for (uint32_t j = 0; j < m.reducedCount; ++j)
+            m.reducedInput[j] = p[j];
+
+    const double* u = m.reducedInput.data();
+    for (uint32_t r = 0; r < m.selectedRegionCount; ++r)
+    {
+        RegionNetwork& region = m.selectedRegions[r];
+        if (region.contains (u))
+        {
+            region.evaluate (u, i);
+            m.lastRegion = &region;
+            return;
+        }
+    }
+
+    if (blockIndex == 3)
+    {
+        for (uint32_t j = 0; j < m.block->numNonlinearOutputs; ++j)
+            i[j] = 0.0;
+        return;
+    }
+    m.lastRegion->evaluate (u, i);
+}

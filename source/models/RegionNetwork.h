@@ -1,0 +1,79 @@
+#pragma once
+
+#include "engine/SSParamsVec.h"
+#include "models/AlignedArray.h"
+#include "models/ModelFile.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct fann;
+
+struct FannDeleter
+{
+    void operator() (fann* network) const noexcept;
+};
+using FannNetwork = std::unique_ptr<fann, FannDeleter>;
+
+// One box of a block's (possibly projected) nonlinear-input space with the network trained for
+// it. Everything is sized when the record is made; evaluation only overwrites scaledInput and
+// the network's own output buffer.
+struct alignas (16) RegionNetwork
+{
+    RegionNetwork (uint16_t inputs, uint16_t outputs);
+
+    uint16_t inputCount = 0;
+    uint16_t outputCount = 0;
+    AlignedArray<float> upperBound;
+    AlignedArray<float> lowerBound;
+    AlignedArray<float> inputMax;
+    AlignedArray<float> inputMin;
+    AlignedArray<float> outputMax;
+    AlignedArray<float> outputMin;
+    AlignedArray<float> scaledInput;
+    float* networkOutput = nullptr; // owned by the network
+    AlignedArray<float> inputScale;
+    AlignedArray<float> outputScale;
+    FannNetwork network;
+    uint16_t maskLength = 0;
+    const uint16_t* outputMask = nullptr; // the block's mask, owned by BlockModelState
+
+    // Open box: both edges excluded, so NaN and points on an edge are outside.
+    bool contains (const double* u) const noexcept;
+    // Writes the entries of i that the output mask selects; the others keep their values.
+    void evaluate (const double* u, double* i) noexcept;
+};
+
+// Everything one block of one channel holds to turn its nonlinear inputs p into port currents i.
+struct BlockModelState
+{
+    SSParamsVecAutomation* block = nullptr; // not owned
+    std::unique_ptr<BaseModelFileF> modelFile;
+    uint8_t usesPca = 0;
+    uint32_t regionCount = 0;
+    uint32_t positionCount = 0;
+    uint32_t selectedPosition = 0;
+    std::vector<RegionNetwork> regions; // position 0's nets in file order, then position 1's, ...
+    RegionNetwork* selectedRegions = nullptr;
+    uint32_t selectedRegionCount = 0;
+    RegionNetwork* lastRegion = nullptr;
+    uint32_t projectionRows = 0;
+    uint32_t reducedCount = 0;
+    AlignedArray<uint32_t> inputMask;      // nv
+    AlignedArray<double> projectionMatrix; // reducedCount x projectionRows, j * projectionRows + k
+    AlignedArray<double> reducedInput;     // reducedCount
+    AlignedArray<uint16_t> outputMask;     // ni
+    uint8_t projectionNeeded = 0;
+    std::vector<uint32_t> positionFirstRegion; // index into regions of each position's first net
+};
+
+// True once a model has been loaded and its networks built, so regionStep can run.
+bool hasModel (const BlockModelState& m) noexcept;
+
+// reducedInput = projectionMatrix x (the elements of p whose inputMask entry is 1).
+void projectInputs (BlockModelState& m, const double* p) noexcept;
+
+// Per sample: p (nv values) to port currents i (ni values). Block index 3 outputs zeros when no
+// box holds the point; the others fall back to the last region found. Allocates nothing.
+void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i) noexcept;
