@@ -26,13 +26,13 @@ FirResampler::FirResampler (int totalTaps, int phases, const float* table)
     tapsPerPhase = static_cast<uint16_t> (c);
     arrayCount = static_cast<uint16_t> (totalTaps);
     groupCount = static_cast<uint16_t> (c / 8);
-    coefficients = AlignedFloatBuffer (static_cast<std::size_t> (totalTaps) * c);
-    ring = AlignedFloatBuffer (static_cast<std::size_t> (c));
+    coefficients = AlignedArray<float> (static_cast<std::size_t> (totalTaps) * c);
+    ring = AlignedArray<float> (static_cast<std::size_t> (c));
 
     // Phase q's sub-filter, scaled by the phase count to make up for the zeros an
     // interpolator inserts, is stored once per rotation r, reversed, so that array q + r P
     // pairs slot (c - 1 - t) of the ring with tap (r + t) mod c.
-    AlignedFloatBuffer subFilter (static_cast<std::size_t> (c));
+    AlignedArray<float> subFilter (static_cast<std::size_t> (c));
     const float scale = static_cast<float> (phases);
     for (int q = 0; q < phases; ++q)
     {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/AlignedFloatBuffer.h"
+#include "models/AlignedArray.h"
 
 #include <cstdint>
 
@@ -62,6 +62,6 @@ private:
     uint16_t arrayIndex;
     // arrayCount arrays of tapsPerPhase floats, back to back; tapsPerPhase is a multiple of 8,
     // so every array starts on a 16-byte boundary.
-    AlignedFloatBuffer coefficients;
-    AlignedFloatBuffer ring;
+    AlignedArray<float> coefficients;
+    AlignedArray<float> ring;
 };
