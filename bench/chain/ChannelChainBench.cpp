@@ -44,18 +44,18 @@ struct ModelFolder
     {
         for (int k = 0; k < 4; ++k)
         {
-            chainfiles::RepresentativeModel spec;
-            spec.usesPca = shapes[k].usesPca;
-            spec.nv = shapes[k].nv;
-            spec.ni = shapes[k].ni;
-            spec.nx = shapes[k].nx;
-            spec.hidden = 8;
-            spec.positions = 2;
-            spec.regionsPerPosition = shapes[k].regions;
-            spec.seed = 100u + static_cast<unsigned> (k);
+            chainfiles::RepresentativeModel shape;
+            shape.usesPca = shapes[k].usesPca;
+            shape.nv = shapes[k].nv;
+            shape.ni = shapes[k].ni;
+            shape.nx = shapes[k].nx;
+            shape.hidden = 8;
+            shape.positions = 2;
+            shape.regionsPerPosition = shapes[k].regions;
+            shape.seed = 100u + static_cast<unsigned> (k);
             for (int f : {1, 2, 4, 8, 16})
-                spec.rates.push_back (hostRate * f);
-            const std::string error = chainfiles::writeRepresentativeModel (file (k), spec);
+                shape.rates.push_back (hostRate * f);
+            const std::string error = chainfiles::writeRepresentativeModel (file (k), shape);
             if (!error.empty())
                 throw std::runtime_error (error);
         }

@@ -24,16 +24,16 @@ protected:
         const uint32_t nx[4] = {5, 5, 2, 3};
         for (int k = 0; k < 4; ++k)
         {
-            chainfiles::RepresentativeModel spec;
-            spec.usesPca = usesPca (k);
-            spec.nv = spec.ni = k < 3 ? 4 : 2;
-            spec.nx = nx[k];
-            spec.positions = 3;
-            spec.regionsPerPosition = k < 3 ? 8 : 4;
-            spec.seed = 40u + static_cast<unsigned> (k);
+            chainfiles::RepresentativeModel shape;
+            shape.usesPca = usesPca (k);
+            shape.nv = shape.ni = k < 3 ? 4 : 2;
+            shape.nx = nx[k];
+            shape.positions = 3;
+            shape.regionsPerPosition = k < 3 ? 8 : 4;
+            shape.seed = 40u + static_cast<unsigned> (k);
             for (int f : {1, 2, 4, 8, 16})
-                spec.rates.push_back (hostRate * f);
-            const std::string error = chainfiles::writeRepresentativeModel (pathOf (k), spec);
+                shape.rates.push_back (hostRate * f);
+            const std::string error = chainfiles::writeRepresentativeModel (pathOf (k), shape);
             EXPECT_EQ (error, "");
         }
     }

@@ -136,51 +136,51 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
     return writeFile (file, path);
 }
 
-std::string writeRepresentativeModel (const std::string& path, const RepresentativeModel& spec)
+std::string writeRepresentativeModel (const std::string& path, const RepresentativeModel& shape)
 {
-    std::mt19937 generator (spec.seed);
+    std::mt19937 generator (shape.seed);
     std::normal_distribution<float> weight (0.0f, 0.5f);
 
     std::vector<RateRecord> records;
-    for (double rate : spec.rates)
-        records.push_back ({rate, std::vector<double> (spec.nv, 0.0), std::vector<double> (spec.ni, 0.0),
-                            std::vector<double> (spec.nx, 0.0)});
+    for (double rate : shape.rates)
+        records.push_back ({rate, std::vector<double> (shape.nv, 0.0), std::vector<double> (shape.ni, 0.0),
+                            std::vector<double> (shape.nx, 0.0)});
     const std::vector<double> table = rateTable (records);
     const auto tableLength = static_cast<uint32_t> (table.size());
 
     auto fillNet = [&] (auto& net, uint32_t region)
     {
-        net.inputCount = spec.nv;
-        net.outputCount = spec.ni;
-        const bool covering = region + 1 == spec.regionsPerPosition;
-        net.lowerBound.assign (spec.nv, covering ? -huge : farAway + static_cast<float> (region));
-        net.upperBound.assign (spec.nv, covering ? huge : farAway + static_cast<float> (region) + 1.0f);
-        net.inputMin.assign (spec.nv, -spec.inputRange);
-        net.inputMax.assign (spec.nv, spec.inputRange);
-        net.outputMin.assign (spec.ni, 0.0f);
-        net.outputMax.assign (spec.ni, spec.maxCurrent);
-        net.hiddenSizes = {spec.hidden};
+        net.inputCount = shape.nv;
+        net.outputCount = shape.ni;
+        const bool covering = region + 1 == shape.regionsPerPosition;
+        net.lowerBound.assign (shape.nv, covering ? -huge : farAway + static_cast<float> (region));
+        net.upperBound.assign (shape.nv, covering ? huge : farAway + static_cast<float> (region) + 1.0f);
+        net.inputMin.assign (shape.nv, -shape.inputRange);
+        net.inputMax.assign (shape.nv, shape.inputRange);
+        net.outputMin.assign (shape.ni, 0.0f);
+        net.outputMax.assign (shape.ni, shape.maxCurrent);
+        net.hiddenSizes = {shape.hidden};
         net.weights.resize (net.weightCount());
         for (auto& w : net.weights)
             w = weight (generator);
     };
 
-    if (!spec.usesPca)
+    if (!shape.usesPca)
     {
         ModelFileF file;
         file.setModelCount (1);
         auto& model = file.models[0];
-        model.inputCount = spec.nv;
-        model.outputCount = spec.ni;
+        model.inputCount = shape.nv;
+        model.outputCount = shape.ni;
         model.tableLength = tableLength;
-        for (uint32_t a = 0; a < spec.positions; ++a)
+        for (uint32_t a = 0; a < shape.positions; ++a)
         {
             PositionRecord position;
-            position.inputCount = spec.nv;
-            position.outputCount = spec.ni;
+            position.inputCount = shape.nv;
+            position.outputCount = shape.ni;
             position.tableLength = tableLength;
             position.rateTable = table;
-            for (uint32_t r = 0; r < spec.regionsPerPosition; ++r)
+            for (uint32_t r = 0; r < shape.regionsPerPosition; ++r)
             {
                 NetRecord net;
                 fillNet (net, r);
@@ -195,37 +195,37 @@ std::string writeRepresentativeModel (const std::string& path, const Representat
 
     // A rotation in the plane of the first two inputs keeps the projection well conditioned
     // and makes it differ from the identity.
-    std::vector<double> projection = identityProjection (spec.nv);
-    if (spec.nv >= 2)
+    std::vector<double> projection = identityProjection (shape.nv);
+    if (shape.nv >= 2)
     {
         const double c = 0.8, s = 0.6;
         projection[0] = c;
         projection[1] = -s;
-        projection[spec.nv] = s;
-        projection[spec.nv + 1] = c;
+        projection[shape.nv] = s;
+        projection[shape.nv + 1] = c;
     }
 
     PCAModelFileF file;
     file.setModelCount (1);
     auto& model = file.models[0];
     model.tableLength = tableLength;
-    for (uint32_t a = 0; a < spec.positions; ++a)
+    for (uint32_t a = 0; a < shape.positions; ++a)
     {
         PCAPositionRecord position;
         position.tableLength = tableLength;
-        position.projectionRows = spec.nv;
-        position.netInputCount = spec.nv;
-        position.netOutputCount = spec.ni;
-        position.inputMask.assign (spec.nv, 1u);
-        position.outputMask.assign (spec.ni, 1u);
+        position.projectionRows = shape.nv;
+        position.netInputCount = shape.nv;
+        position.netOutputCount = shape.ni;
+        position.inputMask.assign (shape.nv, 1u);
+        position.outputMask.assign (shape.ni, 1u);
         position.projection = projection;
         position.rateTable = table;
-        for (uint32_t r = 0; r < spec.regionsPerPosition; ++r)
+        for (uint32_t r = 0; r < shape.regionsPerPosition; ++r)
         {
             PCANetRecord net;
             fillNet (net, r);
-            net.hiddenNeuronSteepness.assign (spec.hidden, 0.5f);
-            net.outputNeuronSteepness.assign (spec.ni, 1.0f);
+            net.hiddenNeuronSteepness.assign (shape.hidden, 0.5f);
+            net.outputNeuronSteepness.assign (shape.ni, 1.0f);
             position.nets.push_back (std::move (net));
         }
         model.positions.push_back (std::move (position));

@@ -55,7 +55,7 @@ struct RepresentativeModel
     std::vector<double> rates; // a zero operating point for each
     unsigned seed = 1;
 };
-std::string writeRepresentativeModel (const std::string& path, const RepresentativeModel& spec);
+std::string writeRepresentativeModel (const std::string& path, const RepresentativeModel& shape);
 
 // A fresh folder under the test temporary directory.
 std::string makeTemporaryFolder (const std::string& stem);
