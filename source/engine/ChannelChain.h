@@ -1,18 +1,27 @@
 #pragma once
 
+#include "engine/BlockWorkspace.h"
+#include "engine/FirResampler.h"
 #include "engine/LevelWindow.h"
 #include "engine/SSParamsVec.h"
 #include "models/ModelLoadResult.h"
+#include "models/RegionNetwork.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
-// One audio channel's run through the four circuit blocks of the preamp.
+// One audio channel's run through the four circuit blocks of the preamp, sample by sample.
 //
-// This is the pass-through stand-in: it applies inputGain and outputGain only, so the
-// processor can be built and tested before the circuit engine and the model data exist.
-// The real chain keeps this interface.
+// The block objects (matrices, component values, triode models) are shared by both chains and
+// owned by the processor; everything that changes per sample belongs to the chain: its copies
+// of the block matrices, the state and signal vectors, each block's model data and networks,
+// the gains, the oversampling filters and the level window. Loading, rate changes and
+// position changes resize and refill that data off the audio path; processing only overwrites
+// values.
 class ChannelChain
 {
 public:
@@ -24,11 +33,13 @@ public:
     ChannelChain (const ChannelChain&) = delete;
     ChannelChain& operator= (const ChannelChain&) = delete;
 
-    // Per-sample path (audio thread): n samples of one channel, in place.
+    // Per-sample path (audio thread): n samples of one channel, in place. No allocation, no
+    // lock. Until every block has a model, a processing rate and a position, the output is
+    // silence. processOversampled runs at the factor of the last prepareRate (plain at 1).
     void processPlain (float* samples, int n) noexcept;
     void processOversampled (float* samples, int n) noexcept;
 
-    // Control path (processing suspended).
+    // Control path (processing suspended). A failed load keeps the block's previous model.
     ModelLoadResult loadBlockModel (int blockIndex, SSParamsVecAutomation* block, const std::string& path,
                                     bool usesPca);
     void prepareRate (int32_t hostRate, int32_t factor);
@@ -38,14 +49,49 @@ public:
     int32_t getProcessingRate() const noexcept { return processingRate; }
     int32_t getFactor() const noexcept { return factor; }
 
+    // True when every block has a model, a processing rate and a selected position, so
+    // processing runs the blocks rather than writing silence.
+    bool isReady() const noexcept;
+
+    // Read-only views for diagnostics and tests.
+    const BlockWorkspace& getWorkspace (int blockIndex) const
+    {
+        return workspaces[static_cast<size_t> (blockIndex)];
+    }
+    const BlockModelState& getModelState (int blockIndex) const
+    {
+        return models[static_cast<size_t> (blockIndex)];
+    }
+    const std::vector<double>& getInputVector (int index) const { return u[static_cast<size_t> (index)]; }
+    bool hasFilters() const noexcept { return upsampler != nullptr && downsampler != nullptr; }
+
     // Written by the processor at any time, read once per sample; never torn.
-    std::atomic<float> inputGain { 1.0f };
-    std::atomic<float> outputGain { 1.0f };
+    std::atomic<float> inputGain{1.0f};
+    std::atomic<float> outputGain{1.0f};
 
     LevelWindow levelWindow;
 
 private:
+    // One pass of the four blocks at the processing rate, from u[0][0] to u[4][0].
+    void runBlocks() noexcept;
+    void runBlock (int k) noexcept;
+    void restartFromOperatingPoint (int k) noexcept;
+    void pushLevel() noexcept;
+
+    std::array<BlockWorkspace, numBlocks> workspaces;
+    std::array<BlockModelState, numBlocks> models;
+    std::array<std::vector<double>, numBlocks + 1> u; // u[4]: the chain output
+    std::array<std::vector<double>, numBlocks> y;
+
     int32_t hostRate = 0;
     int32_t processingRate = 0;
     int32_t factor = 1;
+    std::unique_ptr<FirResampler> upsampler;
+    std::unique_ptr<FirResampler> downsampler;
+
+    // Per block: the block object of its current model (not owned), and whether the rate and
+    // the position have been applied since that model was loaded.
+    std::array<SSParamsVecAutomation*, numBlocks> blocks{};
+    std::array<bool, numBlocks> rateApplied{};
+    std::array<bool, numBlocks> positionSelected{};
 };
