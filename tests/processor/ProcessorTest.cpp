@@ -47,7 +47,6 @@ protected:
 };
 
 const std::vector<float> left{0.5f, -0.25f, 1.0f, 0.0f, -1.0f};
-const std::vector<float> right{-0.75f, 0.125f, 0.5f, 0.3f, 0.2f};
 
 TEST_F (ProcessorFixture, ConstructedWithoutHostRateRunsAt44100)
 {
@@ -186,49 +185,6 @@ TEST_F (ProcessorFixture, GainFactorsFollowInputAndOutput)
     processor.setCurrentProgram (1);
     EXPECT_EQ (processor.getChain (0).inputGain.load(), 1.5f);
     EXPECT_EQ (processor.getChain (1).outputGain.load(), defaultOutput);
-}
-
-TEST_F (ProcessorFixture, MonoWithTwoInputsCopiesChannelZero)
-{
-    processor.setPlayConfigDetails (2, 2, 48000.0, 64);
-    const auto out = process ({left, right});
-    const float gain = processor.getChain (0).inputGain.load() * processor.getChain (0).outputGain.load();
-    for (size_t s = 0; s < left.size(); ++s)
-    {
-        EXPECT_FLOAT_EQ (out.getSample (0, static_cast<int> (s)), left[s] * gain);
-        EXPECT_EQ (out.getSample (1, static_cast<int> (s)), out.getSample (0, static_cast<int> (s)));
-    }
-}
-
-TEST_F (ProcessorFixture, StereoWithTwoInputsRunsBothChains)
-{
-    processor.setPlayConfigDetails (2, 2, 48000.0, 64);
-    processor.setParameter (8, 1.0f);
-    EXPECT_EQ (processor.getProcessMode(), VarkelPreampAudioProcessor::ProcessMode::stereoPlain);
-    processor.setParameter (7, 0.25f);
-    EXPECT_EQ (processor.getProcessMode(), VarkelPreampAudioProcessor::ProcessMode::stereoOversampled);
-
-    const auto out = process ({left, right});
-    const float gain = processor.getChain (1).inputGain.load() * processor.getChain (1).outputGain.load();
-    for (size_t s = 0; s < left.size(); ++s)
-    {
-        EXPECT_FLOAT_EQ (out.getSample (0, static_cast<int> (s)), left[s] * gain);
-        EXPECT_FLOAT_EQ (out.getSample (1, static_cast<int> (s)), right[s] * gain);
-    }
-}
-
-TEST_F (ProcessorFixture, StereoWithOneInputRunsMono)
-{
-    processor.setPlayConfigDetails (1, 1, 48000.0, 64);
-    processor.setParameter (8, 1.0f);
-    EXPECT_EQ (processor.getProcessMode(), VarkelPreampAudioProcessor::ProcessMode::monoPlain);
-    processor.setParameter (7, 1.0f);
-    EXPECT_EQ (processor.getProcessMode(), VarkelPreampAudioProcessor::ProcessMode::monoOversampled);
-
-    const auto out = process ({left});
-    const float gain = processor.getChain (0).inputGain.load() * processor.getChain (0).outputGain.load();
-    for (size_t s = 0; s < left.size(); ++s)
-        EXPECT_FLOAT_EQ (out.getSample (0, static_cast<int> (s)), left[s] * gain);
 }
 
 TEST_F (ProcessorFixture, StereoRoutineSurvivesALayoutThatShrankAfterwards)
