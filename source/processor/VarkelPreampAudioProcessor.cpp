@@ -30,6 +30,20 @@ int limitedIndex (int index, int count) noexcept
 {
     return index < 0 ? 0 : (index >= count ? count - 1 : index);
 }
+
+// The first program of the built-in bank, read once from the same document the constructor loads.
+const ProgramRecord& builtInDefaultProgram()
+{
+    static const ProgramRecord program = []
+    {
+        ProgramRecord record;
+        int programToSelect = 0;
+        if (const auto xml = juce::parseXML (juce::String::fromUTF8 (getDefaultProgramsDocument())))
+            restoreStateDocument (*xml, &record, 1, programToSelect);
+        return record;
+    }();
+    return program;
+}
 } // namespace
 
 VarkelPreampAudioProcessor::VarkelPreampAudioProcessor()
@@ -242,6 +256,19 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
     notifyChange();
 }
 
+juce::String VarkelPreampAudioProcessor::getParameterID (int index)
+{
+    const juce::String key = getParameterKey (index);
+    return key.isNotEmpty() ? key : juce::String (index);
+}
+
+float VarkelPreampAudioProcessor::getParameterDefaultValue (int index)
+{
+    if (index < 0 || index >= numParameters)
+        return 0.0f;
+    return builtInDefaultProgram().getNormalizedValue (index);
+}
+
 // Programs --------------------------------------------------------------------------------------
 
 int VarkelPreampAudioProcessor::getNumPrograms()
@@ -260,6 +287,7 @@ void VarkelPreampAudioProcessor::setCurrentProgram (int index)
     currentProgram = index;
     programReload();
     notifyChange();
+    notifyParameterListeners();
 }
 
 const juce::String VarkelPreampAudioProcessor::getProgramName (int index)
@@ -293,6 +321,17 @@ void VarkelPreampAudioProcessor::notifyChange()
     sendChangeMessage();
 }
 
+void VarkelPreampAudioProcessor::notifyParameterListeners()
+{
+    // VST3 and LV2 hosts learn the values of a new program or a restored state only through the
+    // parameter listeners. A VST 2.4 host reads them itself after switching or restoring, and its
+    // wrapper would report these calls as automation, so it is not told.
+    if (wrapperType == wrapperType_VST)
+        return;
+    for (int index = 0; index < numParameters; ++index)
+        sendParamChangeMessageToListeners (index, current().getNormalizedValue (index));
+}
+
 // State -----------------------------------------------------------------------------------------
 
 void VarkelPreampAudioProcessor::installDefaultPrograms()
@@ -323,6 +362,9 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
     if (!restoreStateDocument (*xml, programs.data(), numPrograms, programToSelect))
         return;
     setCurrentProgram (programToSelect);
+    // A "cprog" outside the bank keeps the current program, whose record may have been replaced.
+    if (programToSelect < 0 || programToSelect >= numPrograms)
+        notifyParameterListeners();
 }
 
 // Engine settings -------------------------------------------------------------------------------

@@ -53,6 +53,10 @@ public:
     float getParameter (int index) override;
     const juce::String getParameterText (int index) override;
     void setParameter (int index, float newValue) override;
+    // Distinct, stable IDs (the saved-state keys) for the formats that name parameters.
+    juce::String getParameterID (int index) override;
+    // The value of the built-in default programs, offered by VST3 and LV2 hosts as "default".
+    float getParameterDefaultValue (int index) override;
 
     int getNumPrograms() override;
     int getCurrentProgram() override;
@@ -98,6 +102,7 @@ private:
 
     void installDefaultPrograms();
     void notifyChange();
+    void notifyParameterListeners();
 
     void applyInputGain();
     void applyOutputGain();
