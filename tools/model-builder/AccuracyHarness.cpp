@@ -3,6 +3,9 @@
 #include "reference/ReferenceChain.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, NetworkChain::numBlocks>& images,
                                 int triodeParameterSet, const AccuracyCase& c,
@@ -45,6 +48,9 @@ AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, Ne
             }
         }
         result.worstSignalEsr = std::max (result.worstSignalEsr, one.esr());
+        if (std::getenv ("VARKEL_ACCURACY_DEBUG") != nullptr)
+            std::fprintf (stderr, "signal peak %.3g V notes %d: chain ESR %.3g, reference rms %.3g V\n", spec.peakVolts,
+                          spec.notes, one.esr(), std::sqrt (one.signal / static_cast<double> (signal.size())));
     }
     return result;
 }

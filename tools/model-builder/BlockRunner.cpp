@@ -81,8 +81,10 @@ std::vector<double> ExactBlockRunner::run (const std::vector<double>& input, con
         u[0] = input[n];
         std::copy (p.begin(), p.end(), previous.begin());
         block.computeNonlinearInputs (u.data(), x.data(), p.data());
-        solver.solveFrom (previous.data(), p.data(), block.F, i.data());
-        if (samples != nullptr && n % stride == 0)
+        const bool solved = solver.solveFrom (previous.data(), p.data(), block.F, i.data()).valid();
+        if (!solved)
+            ++failures;
+        if (samples != nullptr && solved && n % stride == 0)
         {
             samples->add (p.data(), i.data());
             for (int c = 0; c < options.jitteredCopies; ++c)

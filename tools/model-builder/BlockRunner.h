@@ -27,6 +27,7 @@ public:
     ExactBlockRunner (const SSParamsVecAutomation& block, const PortSolver& solver, double restInput);
 
     const BlockOperatingPoint& rest() const { return restPoint; }
+    long solveFailures() const { return failures; }
 
     // Runs the block from rest over `input`; returns its output sequence. Every stride-th sample
     // (and its jittered neighbours) is appended to `samples` when given.
@@ -38,4 +39,5 @@ private:
     const PortSolver& solver;
     BlockOperatingPoint restPoint;
     std::vector<double> projector; // onto the directions p can move in
+    long failures = 0;
 };

@@ -193,6 +193,15 @@ void appendRateRecord (std::vector<double>& table, int rate, const BlockOperatin
     table.insert (table.end(), rest.x.begin(), rest.x.end());
 }
 
+size_t nearestIndex (const std::vector<int>& list, int value)
+{
+    size_t best = 0;
+    for (size_t k = 1; k < list.size(); ++k)
+        if (std::abs (list[k] - value) < std::abs (list[best] - value))
+            best = k;
+    return best;
+}
+
 void report (const BuildOptions& options, const std::string& line)
 {
     if (options.log)
@@ -353,19 +362,24 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                                                            fitOptions (options, layout, circuit.block (k),
                                                                        static_cast<uint32_t> (100 * k + item)));
         });
+        // Every position up to the highest one trained is written; a position that was not
+        // trained (only when the positions were restricted) uses the networks of the nearest
+        // trained one, so its index still means its own control setting.
         std::vector<PCAPositionRecord> positions;
-        for (size_t g = 0; g < gains.size(); ++g)
+        const int highest = *std::max_element (gains.begin(), gains.end());
+        for (int g = 0; g <= highest; ++g)
         {
             std::vector<double> table;
             for (int rate : rates)
             {
                 const auto& row = restByRate[rate];
-                appendRateRecord (table, rate, (k == 0 ? row.b1 : row.b2)[static_cast<size_t> (gains[g])]);
+                appendRateRecord (table, rate, (k == 0 ? row.b1 : row.b2)[static_cast<size_t> (g)]);
             }
-            positions.push_back (pcaPosition (layout, fits[g], std::move (table), static_cast<uint32_t> (gains[g])));
+            positions.push_back (pcaPosition (layout, fits[nearestIndex (gains, g)], std::move (table),
+                                              static_cast<uint32_t> (g)));
         }
         build.files.push_back ({modelFileName (valve, k, 0), pcaFileBytes (std::move (positions))});
-        build.reports.push_back (summarise (k, fits, static_cast<int> (gains.size()), seconds (started)));
+        build.reports.push_back (summarise (k, fits, highest + 1, seconds (started)));
         report (options, valve.name + ": block " + std::to_string (k + 1) + " in "
                              + std::to_string (build.reports.back().seconds) + " s");
     }
@@ -456,6 +470,10 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         for (size_t g = 0; g < groups.size(); ++g)
             for (int t : groups[g])
                 groupOf[t] = g;
+        const int highest = *std::max_element (tones.begin(), tones.end());
+        std::vector<int> written;
+        for (int t = 0; t <= highest; ++t)
+            written.push_back (t);
 
         std::vector<RegionFitResult> fits (groups.size());
         parallelFor (static_cast<int> (groups.size()), options.jobs, [&] (int item)
@@ -485,24 +503,30 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         });
 
         // Rate tables per position: block 4's rest with block 3's rest output as its input.
-        std::vector<std::vector<double>> tables (tones.size());
-        for (int rate : rates)
+        std::vector<std::vector<double>> tables (written.size());
+        parallelFor (static_cast<int> (rates.size()), 1, [&] (int r)
         {
+            const int rate = rates[static_cast<size_t> (r)];
             ExactCircuit circuit (rate, set);
             const double restInput = restByRate[rate].y3;
-            for (size_t t = 0; t < tones.size(); ++t)
+            for (size_t t = 0; t < written.size(); ++t)
             {
-                circuit.block (3).setControlPosition (static_cast<uint32_t> (tones[t]));
+                circuit.block (3).setControlPosition (static_cast<uint32_t> (written[t]));
                 ExactBlockRunner r4 (circuit.block (3), circuit.solver (3), restInput);
                 appendRateRecord (tables[t], rate, r4.rest());
             }
-        }
+        });
         std::vector<PositionRecord> positions;
-        for (size_t t = 0; t < tones.size(); ++t)
-            positions.push_back (standardPosition (layout, fits[groupOf[tones[t]]], std::move (tables[t]),
-                                                   static_cast<uint32_t> (tones[t])));
+        for (size_t t = 0; t < written.size(); ++t)
+        {
+            const auto trained = groupOf.find (written[t]);
+            const size_t group = trained != groupOf.end() ? trained->second
+                                                          : groupOf[tones[nearestIndex (tones, written[t])]];
+            positions.push_back (standardPosition (layout, fits[group], std::move (tables[t]),
+                                                   static_cast<uint32_t> (written[t])));
+        }
         build.files.push_back ({modelFileName (valve, 3, 0), standardFileBytes (layout, std::move (positions))});
-        build.reports.push_back (summarise (3, fits, static_cast<int> (tones.size()), seconds (started)));
+        build.reports.push_back (summarise (3, fits, static_cast<int> (written.size()), seconds (started)));
         report (options, valve.name + ": block 4 in " + std::to_string (build.reports.back().seconds) + " s, "
                              + std::to_string (groups.size()) + " shared network sets");
     }

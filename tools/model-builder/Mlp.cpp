@@ -269,8 +269,10 @@ FitError measureFit (const Mlp& net, const ScaledData& data)
 Mlp trainMlp (const ScaledData& data, const TrainOptions& options)
 {
     std::mt19937 random (options.seed);
-    Mlp best;
-    double bestCost = std::numeric_limits<double>::infinity();
+    Mlp best = initialNetwork (data, std::min (options.hidden, 64), random);
+    double bestCost = weightedCost (best, data);
+    if (!std::isfinite (bestCost))
+        bestCost = std::numeric_limits<double>::infinity();
     for (int r = 0; r < std::max (1, options.restarts); ++r)
     {
         Mlp net = initialNetwork (data, std::min (options.hidden, 64), random);

@@ -37,6 +37,8 @@ public:
     double processBlock (int k, double inputVolts);
 
     const BlockModelState& model (int k) const { return models[static_cast<size_t> (k)]; }
+    const std::vector<double>& nonlinearInputs (int k) const { return running[static_cast<size_t> (k)].p; }
+    const std::vector<double>& portCurrents (int k) const { return running[static_cast<size_t> (k)].i; }
 
 private:
     struct Running

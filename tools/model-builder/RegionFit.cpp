@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cmath>
 #include <numeric>
+#include <random>
+#include <map>
 #include <queue>
 
 namespace
@@ -75,17 +77,18 @@ RegionModel trainBox (const SampleSet& samples, const Box& box, const std::vecto
             model.outputMin.push_back (static_cast<float> (lo - 0.2 * half));
             model.outputMax.push_back (static_cast<float> (hi + 0.2 * half));
         }
+        // The runtime needs a positive scale (it raises one below 1e-8 to 1e-8).
+        if (!(model.outputMax.back() > model.outputMin.back()))
+            model.outputMax.back() = std::nextafter (model.outputMin.back(), INFINITY);
     }
 
     // A bounded, evenly spread subset trains; all members are measured.
     std::vector<size_t> training = members;
     if (training.size() > options.maxTrainingSamples)
     {
-        std::vector<size_t> picked;
-        const double stride = static_cast<double> (training.size()) / static_cast<double> (options.maxTrainingSamples);
-        for (size_t k = 0; k < options.maxTrainingSamples; ++k)
-            picked.push_back (training[static_cast<size_t> (static_cast<double> (k) * stride)]);
-        training.swap (picked);
+        std::mt19937 random (seed);
+        std::shuffle (training.begin(), training.end(), random);
+        training.resize (options.maxTrainingSamples);
     }
 
     auto scaled = [&] (const std::vector<size_t>& which)
@@ -127,6 +130,30 @@ std::vector<size_t> membersOf (const SampleSet& samples, const Box& box, const s
     return inside;
 }
 
+// Keeps one sample per cell of a regular grid over the box: trajectories linger near the rest
+// point, and without thinning the rare, strongly nonlinear excursions (grid current, cut-off)
+// would be a vanishing part of what the networks are fitted to.
+std::vector<size_t> thinOut (const SampleSet& samples, const Box& box, int cellsPerDimension)
+{
+    const size_t nIn = static_cast<size_t> (samples.inputCount);
+    std::map<std::vector<int>, size_t> cells;
+    std::vector<int> key (nIn);
+    for (size_t n = 0; n < samples.size(); ++n)
+    {
+        for (size_t q = 0; q < nIn; ++q)
+        {
+            const double extent = box.hi[q] - box.lo[q];
+            key[q] = extent > 0.0 ? static_cast<int> ((samples.input (n)[q] - box.lo[q]) / extent * cellsPerDimension) : 0;
+        }
+        cells.emplace (key, n);
+    }
+    std::vector<size_t> kept;
+    for (const auto& [cell, n] : cells)
+        kept.push_back (n);
+    std::sort (kept.begin(), kept.end());
+    return kept;
+}
+
 bool acceptable (const RegionModel& m, const RegionFitOptions& options)
 {
     return m.error.rms <= options.tolerance && m.error.max <= options.maxTolerance;
@@ -155,8 +182,8 @@ RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& op
         rootExtent[q] = root.hi[q] - root.lo[q];
     }
 
-    std::vector<size_t> all (samples.size());
-    std::iota (all.begin(), all.end(), size_t{0});
+    const int cells = nIn <= 2 ? 200 : 60;
+    const std::vector<size_t> all = thinOut (samples, root, cells);
     uint32_t seed = options.train.seed;
 
     std::vector<Candidate> leaves;

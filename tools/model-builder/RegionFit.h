@@ -26,8 +26,8 @@ struct RegionFitOptions
     double rootMargin = 0.1;        // the root box extends the data's range by this fraction per side
     double overlap = 0.02;          // neighbouring boxes overlap by this fraction of their extent
     int maxRegions = 16;
-    size_t minSplitSamples = 200;
-    size_t maxTrainingSamples = 600;
+    size_t minSplitSamples = 60;
+    size_t maxTrainingSamples = 1000;
     TrainOptions train;
 };
 
