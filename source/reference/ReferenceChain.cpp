@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-ReferenceChain::ReferenceChain (double rate, int gainPosition, int tonePosition, PortSolverSettings settings)
+ReferenceChain::ReferenceChain (double rate, int gainPosition, int tonePosition, PortSolverSettings settings,
+                                int triodeParameterSet)
     : processingRate (rate), blocks (makePreampBlocks (rate)), pPrevious (PortSolver::maxPorts, 0.0)
 {
+    triode.selectParameterSet (triodeParameterSet);
     const uint32_t positions[numBlocks] = {static_cast<uint32_t> (std::max (gainPosition, 0)),
                                            static_cast<uint32_t> (std::max (gainPosition, 0)), 0u,
                                            static_cast<uint32_t> (std::max (tonePosition, 0))};

@@ -38,9 +38,10 @@ public:
         double y = 0.0;
     };
 
-    // tonePosition is the block 4 position 225 treble + 15 bass + middle.
+    // tonePosition is the block 4 position 225 treble + 15 bass + middle. triodeParameterSet
+    // picks the triode's built-in parameter set (0 fresh; 2 the lower emission of an aged valve).
     ReferenceChain (double processingRate, int gainPosition, int tonePosition,
-                    PortSolverSettings settings = {});
+                    PortSolverSettings settings = {}, int triodeParameterSet = 0);
 
     // One sample at the processing rate: the input in volts at block 1, the output of block 4.
     double process (double inputVolts);

@@ -1,0 +1,112 @@
+#include "BlockRunner.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+// Orthogonal projector (nv x nv, row-major) onto the directions p can move in: the column space
+// of [D, E(:,0)]. Supplies are constant, so moves outside it are not reachable, and jittering
+// there would teach the networks a spread the circuit never shows.
+std::vector<double> reachableProjector (const SSParamsVecAutomation& block)
+{
+    const uint32_t nv = block.numNonlinearInputs;
+    std::vector<std::vector<double>> basis;
+    auto consider = [&] (std::vector<double> v)
+    {
+        for (const auto& b : basis)
+        {
+            double dot = 0.0;
+            for (uint32_t r = 0; r < nv; ++r)
+                dot += v[r] * b[r];
+            for (uint32_t r = 0; r < nv; ++r)
+                v[r] -= dot * b[r];
+        }
+        double norm = 0.0;
+        for (double e : v)
+            norm += e * e;
+        norm = std::sqrt (norm);
+        if (norm > 1e-9)
+        {
+            for (double& e : v)
+                e /= norm;
+            basis.push_back (v);
+        }
+    };
+    for (uint32_t c = 0; c < block.numStates; ++c)
+    {
+        std::vector<double> v (nv);
+        double scale = 0.0;
+        for (uint32_t r = 0; r < nv; ++r)
+            scale = std::max (scale, std::abs (block.D (r, c)));
+        for (uint32_t r = 0; r < nv; ++r)
+            v[r] = scale > 0.0 ? block.D (r, c) / scale : 0.0;
+        consider (v);
+    }
+    std::vector<double> e0 (nv);
+    for (uint32_t r = 0; r < nv; ++r)
+        e0[r] = block.E (r, 0);
+    consider (e0);
+
+    std::vector<double> projector (static_cast<size_t> (nv) * nv, 0.0);
+    for (const auto& b : basis)
+        for (uint32_t r = 0; r < nv; ++r)
+            for (uint32_t c = 0; c < nv; ++c)
+                projector[r * nv + c] += b[r] * b[c];
+    return projector;
+}
+} // namespace
+
+ExactBlockRunner::ExactBlockRunner (const SSParamsVecAutomation& b, const PortSolver& s, double restInput)
+    : block (b), solver (s), projector (reachableProjector (b))
+{
+    std::vector<double> u (b.numInputs, 0.0);
+    u[0] = restInput;
+    for (int32_t j = 0; j < b.numSourceInputs; ++j)
+        u[static_cast<size_t> (b.firstSourceInput + j)] = b.getAutomationValue (j);
+    restPoint = solveRestState (b, s, u);
+}
+
+std::vector<double> ExactBlockRunner::run (const std::vector<double>& input, const TrajectoryOptions& options,
+                                           SampleSet* samples, std::mt19937& random)
+{
+    std::normal_distribution<double> gauss (0.0, 1.0);
+    const size_t nv = block.numNonlinearInputs, nx = block.numStates;
+    std::vector<double> u = restPoint.u, x = restPoint.x, p = restPoint.p, i = restPoint.i, xNext (nx);
+    std::vector<double> previous = p, jittered (nv), move (nv), current (i.size());
+    std::vector<double> output (input.size());
+    const size_t stride = static_cast<size_t> (std::max (1, options.stride));
+    for (size_t n = 0; n < input.size(); ++n)
+    {
+        u[0] = input[n];
+        std::copy (p.begin(), p.end(), previous.begin());
+        block.computeNonlinearInputs (u.data(), x.data(), p.data());
+        const bool solved = solver.solveFrom (previous.data(), p.data(), block.F, i.data()).valid();
+        if (!solved)
+            ++failures;
+        if (samples != nullptr && solved && n % stride == 0)
+        {
+            samples->add (p.data(), i.data());
+            for (int c = 0; c < options.jitteredCopies; ++c)
+            {
+                for (size_t q = 0; q < nv; ++q)
+                    move[q] = std::max (options.jitterFloor, options.jitterFraction * std::abs (p[q] - previous[q]))
+                              * gauss (random);
+                for (size_t r = 0; r < nv; ++r)
+                {
+                    double d = 0.0;
+                    for (size_t q = 0; q < nv; ++q)
+                        d += projector[r * nv + q] * move[q];
+                    jittered[r] = p[r] + d;
+                }
+                std::copy (i.begin(), i.end(), current.begin());
+                if (solver.solveFrom (p.data(), jittered.data(), block.F, current.data()).valid())
+                    samples->add (jittered.data(), current.data());
+            }
+        }
+        block.updateState (u.data(), i.data(), x.data(), xNext.data());
+        std::copy (xNext.begin(), xNext.end(), x.begin());
+        block.computeOutput (u.data(), x.data(), i.data(), &output[n]);
+    }
+    return output;
+}

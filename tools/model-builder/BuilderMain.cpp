@@ -1,0 +1,102 @@
+// varkel-model-builder: derives a complete model data set from the circuit.
+#include "CommandLine.h"
+#include "DataSetBuilder.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace
+{
+void usage()
+{
+    std::puts ("usage: varkel-model-builder --out DIR [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
+               "                            [--factors 1,2,4,8,16]\n"
+               "                            [--jobs N] [--gains 0,8,16] [--tones 0,1687] [--tolerance VOLTS]\n"
+               "                            [--regions N] [--hidden N] [--seconds S]\n"
+               "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
+               "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
+               "positions (the files then hold only those, in that order; for tests).");
+}
+} // namespace
+
+int main (int argc, char** argv)
+{
+    CommandLine args (argc, argv);
+    BuildOptions options;
+    std::vector<int> jobs = {1}, regions = {options.maxRegions}, hidden = {options.hiddenNeurons};
+    if (args.error.empty())
+    {
+        args.integers ("host-rates", options.hostRates) && args.integers ("factors", options.factors) && args.integers ("gains", options.gainPositions)
+            && args.integers ("tones", options.tonePositions) && args.integers ("jobs", jobs)
+            && args.integers ("regions", regions) && args.integers ("hidden", hidden)
+            && args.number ("tolerance", options.tolerance) && args.number ("seconds", options.signalSeconds);
+    }
+    const auto valves = valveSetsByName (args.get ("valve", "both"));
+    if (!args.error.empty() || !args.has ("out") || valves.empty() || options.hostRates.empty())
+    {
+        if (!args.error.empty())
+            std::fprintf (stderr, "varkel-model-builder: %s\n", args.error.c_str());
+        usage();
+        return 2;
+    }
+    for (int g : options.gainPositions)
+        if (g > 16)
+        {
+            std::fprintf (stderr, "varkel-model-builder: gain positions run from 0 to 16\n");
+            return 2;
+        }
+    for (int t : options.tonePositions)
+        if (t > 3374)
+        {
+            std::fprintf (stderr, "varkel-model-builder: tone positions run from 0 to 3374\n");
+            return 2;
+        }
+    options.jobs = jobs.empty() ? 1 : jobs[0];
+    options.maxRegions = regions.empty() ? options.maxRegions : std::max (1, regions[0]);
+    options.hiddenNeurons = hidden.empty() ? options.hiddenNeurons : std::clamp (hidden[0], 1, 64);
+    options.trainingRates = {options.hostRates.front()};
+    if (options.hostRates.size() > 1)
+        options.trainingRates.push_back (options.hostRates[1]);
+    options.log = [] (const std::string& line) { std::printf ("%s\n", line.c_str()); std::fflush (stdout); };
+
+    const std::filesystem::path out = args.get ("out", ".");
+    std::error_code ec;
+    std::filesystem::create_directories (out, ec);
+    if (ec)
+    {
+        std::fprintf (stderr, "varkel-model-builder: cannot create %s: %s\n", out.c_str(), ec.message().c_str());
+        return 1;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    for (const auto& valve : valves)
+    {
+        const auto build = buildValveSet (valve, options);
+        for (const auto& file : build.files)
+        {
+            if (file.bytes.empty())
+            {
+                std::fprintf (stderr, "varkel-model-builder: %s could not be serialised\n", file.name.c_str());
+                return 1;
+            }
+            const auto path = out / file.name;
+            std::ofstream stream (path, std::ios::binary);
+            stream.write (reinterpret_cast<const char*> (file.bytes.data()), static_cast<std::streamsize> (file.bytes.size()));
+            if (!stream)
+            {
+                std::fprintf (stderr, "varkel-model-builder: cannot write %s\n", path.c_str());
+                return 1;
+            }
+            std::printf ("%s: %zu bytes\n", path.c_str(), file.bytes.size());
+        }
+        for (const auto& r : build.reports)
+            std::printf ("%s block %d: %d positions, %d trained sets, %d regions (at most %d per position), "
+                         "worst box rms %.3g V max %.3g V, %.1f s\n",
+                         valve.name.c_str(), r.block + 1, r.positions, r.trainedSets, r.regions,
+                         r.maxRegionsPerPosition, r.worst.rms, r.worst.max, r.seconds);
+    }
+    std::printf ("total %.1f s\n",
+                 std::chrono::duration<double> (std::chrono::steady_clock::now() - started).count());
+    return 0;
+}

@@ -1,0 +1,534 @@
+#include "DataSetBuilder.h"
+
+#include "engine/PreampBlocks.h"
+#include "reference/ReferenceTriode.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace
+{
+constexpr int gainPositionCount = 17;
+constexpr int tonePositionCount = 3375;
+constexpr int defaultTonePosition = 1687; // all three tone controls at their middle
+
+// The exact circuit at one processing rate with one triode parameter set.
+struct ExactCircuit
+{
+    ReferenceTriode triode;
+    PreampBlockSet blocks;
+    std::array<std::unique_ptr<PortSolver>, 4> solvers;
+
+    ExactCircuit (double rate, int triodeParameterSet) : blocks (makePreampBlocks (rate))
+    {
+        triode.selectParameterSet (triodeParameterSet);
+        for (size_t k = 0; k < 4; ++k)
+        {
+            blocks[k]->triode = &triode;
+            solvers[k] = std::make_unique<PortSolver> (*blocks[k], triode);
+        }
+    }
+    SSParamsVecAutomation& block (int k) { return *blocks[static_cast<size_t> (k)]; }
+    const PortSolver& solver (int k) const { return *solvers[static_cast<size_t> (k)]; }
+};
+
+double seconds (std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double> (std::chrono::steady_clock::now() - since).count();
+}
+
+// Runs fn(0 .. count-1) on up to `jobs` threads; each item must be independent.
+void parallelFor (int count, int jobs, const std::function<void (int)>& fn)
+{
+    std::atomic<int> next{0};
+    auto worker = [&]
+    {
+        for (int item = next++; item < count; item = next++)
+            fn (item);
+    };
+    std::vector<std::thread> threads;
+    for (int t = 1; t < std::min (std::max (jobs, 1), count); ++t)
+        threads.emplace_back (worker);
+    worker();
+    for (auto& t : threads)
+        t.join();
+}
+
+SampleSet leadingInputs (const SampleSet& full, int count)
+{
+    SampleSet reduced (count, full.outputCount);
+    for (size_t n = 0; n < full.size(); ++n)
+        reduced.add (full.input (n), full.output (n));
+    return reduced;
+}
+
+// The error that matters is what a current error does to the port voltages: F's diagonal turns
+// amperes into volts.
+std::vector<double> portWeights (const SSParamsVecAutomation& block)
+{
+    std::vector<double> w;
+    for (uint32_t m = 0; m < block.numNonlinearOutputs; ++m)
+        w.push_back (std::max (std::abs (block.F (m, m)), 1.0));
+    return w;
+}
+
+RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& layout,
+                             const SSParamsVecAutomation& block, uint32_t seed)
+{
+    RegionFitOptions fit;
+    fit.symmetricOutput = layout.pca;
+    fit.outputWeights = portWeights (block);
+    fit.tolerance = options.tolerance;
+    fit.maxTolerance = options.maxTolerance;
+    fit.maxRegions = options.maxRegions;
+    // Block 4 outputs zero currents outside every box, so its boxes reach further out.
+    fit.rootMargin = layout.block == 3 ? 0.3 : 0.15;
+    fit.train.hidden = options.hiddenNeurons;
+    fit.train.iterations = options.iterations;
+    fit.train.seed = seed;
+    return fit;
+}
+
+template <typename Net>
+void fillNet (Net& net, const RegionModel& region)
+{
+    net.lowerBound = region.lowerBound;
+    net.upperBound = region.upperBound;
+    net.inputMin = region.inputMin;
+    net.inputMax = region.inputMax;
+    net.outputMin = region.outputMin;
+    net.outputMax = region.outputMax;
+    for (size_t w = 0; w < region.network.weights.size(); ++w)
+        net.weights[w] = static_cast<float> (region.network.weights[w]);
+}
+
+PCAPositionRecord pcaPosition (const BlockLayout& layout, const RegionFitResult& fit, std::vector<double> rateTable,
+                               uint32_t tag)
+{
+    PCAPositionRecord position;
+    position.positionTag = tag;
+    const auto nIn = static_cast<uint32_t> (layout.networkInputs), ni = static_cast<uint32_t> (layout.ni);
+    position.inputMask.assign (static_cast<size_t> (layout.nv), 0u);
+    for (uint32_t q = 0; q < nIn; ++q)
+        position.inputMask[q] = 1u;
+    position.outputMask.assign (ni, 1u);
+    position.projectionRows = nIn;
+    position.netInputCount = nIn;
+    position.netOutputCount = ni;
+    position.outputProjectionCount = 0;
+    position.projection.assign (static_cast<size_t> (nIn) * nIn, 0.0);
+    for (uint32_t q = 0; q < nIn; ++q)
+        position.projection[q * nIn + q] = 1.0;
+    position.tableLength = static_cast<uint32_t> (rateTable.size());
+    position.rateTable = std::move (rateTable);
+    for (const auto& region : fit.regions)
+    {
+        auto net = PCANetRecord::sized (nIn, {static_cast<uint32_t> (region.network.hidden)}, ni);
+        fillNet (net, region);
+        std::fill (net.hiddenNeuronSteepness.begin(), net.hiddenNeuronSteepness.end(), 1.0f);
+        std::fill (net.outputNeuronSteepness.begin(), net.outputNeuronSteepness.end(), 1.0f);
+        position.nets.push_back (std::move (net));
+    }
+    return position;
+}
+
+PositionRecord standardPosition (const BlockLayout& layout, const RegionFitResult& fit, std::vector<double> rateTable,
+                                 uint32_t tag)
+{
+    PositionRecord position;
+    position.positionTag = tag;
+    position.inputCount = static_cast<uint32_t> (layout.nv);
+    position.outputCount = static_cast<uint32_t> (layout.ni);
+    position.tableLength = static_cast<uint32_t> (rateTable.size());
+    position.rateTable = std::move (rateTable);
+    for (const auto& region : fit.regions)
+    {
+        auto net = NetRecord::sized (position.inputCount, {static_cast<uint32_t> (region.network.hidden)},
+                                     position.outputCount);
+        fillNet (net, region);
+        net.hiddenSteepness = 1.0f;
+        net.outputSteepness = 1.0f;
+        position.nets.push_back (std::move (net));
+    }
+    return position;
+}
+
+std::vector<uint8_t> pcaFileBytes (std::vector<PCAPositionRecord> positions)
+{
+    PCAModelFileF file;
+    file.setModelCount (1);
+    auto& model = file.models[0];
+    model.tableLength = positions.empty() ? 0 : positions[0].tableLength;
+    model.positions = std::move (positions);
+    return file.writeToMemory();
+}
+
+std::vector<uint8_t> standardFileBytes (const BlockLayout& layout, std::vector<PositionRecord> positions)
+{
+    ModelFileF file;
+    file.printProgress = false;
+    file.setModelCount (1);
+    auto& model = file.models[0];
+    model.inputCount = static_cast<uint32_t> (layout.nv);
+    model.outputCount = static_cast<uint32_t> (layout.ni);
+    model.tableLength = positions.empty() ? 0 : positions[0].tableLength;
+    model.positions = std::move (positions);
+    return file.writeToMemory();
+}
+
+void appendRateRecord (std::vector<double>& table, int rate, const BlockOperatingPoint& rest)
+{
+    if (table.empty())
+        table.push_back (0.0);
+    table[0] += 1.0;
+    table.push_back (static_cast<double> (rate));
+    table.insert (table.end(), rest.p.begin(), rest.p.end());
+    table.insert (table.end(), rest.i.begin(), rest.i.end());
+    table.insert (table.end(), rest.x.begin(), rest.x.end());
+}
+
+size_t nearestIndex (const std::vector<int>& list, int value)
+{
+    size_t best = 0;
+    for (size_t k = 1; k < list.size(); ++k)
+        if (std::abs (list[k] - value) < std::abs (list[best] - value))
+            best = k;
+    return best;
+}
+
+void report (const BuildOptions& options, const std::string& line)
+{
+    if (options.log)
+        options.log (line);
+}
+
+BlockBuildReport summarise (int block, const std::vector<RegionFitResult>& fits, int positions, double elapsed)
+{
+    BlockBuildReport r;
+    r.block = block;
+    r.positions = positions;
+    r.trainedSets = static_cast<int> (fits.size());
+    for (const auto& f : fits)
+    {
+        r.regions += static_cast<int> (f.regions.size());
+        r.maxRegionsPerPosition = std::max (r.maxRegionsPerPosition, static_cast<int> (f.regions.size()));
+        r.worst.rms = std::max (r.worst.rms, f.worst.rms);
+        r.worst.max = std::max (r.worst.max, f.worst.max);
+    }
+    r.seconds = elapsed;
+    return r;
+}
+} // namespace
+
+BlockLayout blockLayout (int blockIndex)
+{
+    switch (blockIndex)
+    {
+        case 0:
+            return {0, true, 4, 4, 5, 3};
+        case 1:
+            return {1, true, 4, 4, 5, 3};
+        case 2:
+            return {2, true, 4, 4, 2, 2};
+        default:
+            return {3, false, 2, 2, 3, 2};
+    }
+}
+
+std::vector<ValveSet> valveSetsByName (const std::string& which)
+{
+    std::vector<ValveSet> sets;
+    if (which == "eh" || which == "both")
+        sets.push_back ({"eh", 0});
+    if (which == "rsd" || which == "both")
+        sets.push_back ({"rsd", 2});
+    return sets;
+}
+
+std::vector<int> processingRates (const BuildOptions& options)
+{
+    std::vector<int> rates;
+    for (int host : options.hostRates)
+        for (int factor : options.factors)
+            rates.push_back (host * factor);
+    return rates;
+}
+
+std::string modelFileName (const ValveSet& valve, int blockIndex, int processingRate)
+{
+    std::string name = "varkelpre_" + valve.name + "_b" + std::to_string (blockIndex + 1);
+    name += blockIndex == 3 ? "_std.dat" : "_pca.dat";
+    if (blockIndex == 2)
+        name += "." + std::to_string (processingRate);
+    return name;
+}
+
+ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
+{
+    ValveSetBuild build;
+    const auto rates = processingRates (options);
+    std::vector<int> gains = options.gainPositions;
+    if (gains.empty())
+        for (int g = 0; g < gainPositionCount; ++g)
+            gains.push_back (g);
+    std::vector<int> tones = options.tonePositions;
+    if (tones.empty())
+        for (int t = 0; t < tonePositionCount; ++t)
+            tones.push_back (t);
+    const auto signals = standardSignalSet (1000, options.signalSeconds);
+    const auto& trainingRates = options.trainingRates;
+    const int set = valve.triodeParameterSet;
+
+    // Trajectories of blocks 1 to 3 at the training rates, per gain position; block 3's output
+    // is kept (per gain and signal) to drive block 4.
+    struct GainRun
+    {
+        SampleSet b1{4, 4}, b2{4, 4}, b3{4, 4};
+        std::vector<std::vector<double>> y3; // per training rate and signal
+    };
+    auto started = std::chrono::steady_clock::now();
+    std::vector<GainRun> runs (gains.size());
+    parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
+    {
+        auto& run = runs[static_cast<size_t> (item)];
+        std::mt19937 random (static_cast<uint32_t> (1 + item));
+        for (int rate : trainingRates)
+        {
+            ExactCircuit circuit (rate, set);
+            circuit.block (0).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
+            circuit.block (1).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
+            ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
+            ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
+            ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
+            for (const auto& spec : signals)
+            {
+                const auto input = makeGuitarSignal (rate, spec);
+                const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
+                const auto y2 = r2.run (y1, options.trajectory, &run.b2, random);
+                run.y3.push_back (r3.run (y2, options.trajectory, &run.b3, random));
+            }
+        }
+    });
+    report (options, valve.name + ": trajectories of blocks 1-3 in " + std::to_string (seconds (started)) + " s");
+
+    // Rest states in chain order, per processing rate and gain position (blocks 1 to 3).
+    struct RestRow
+    {
+        std::vector<BlockOperatingPoint> b1, b2; // per gain
+        BlockOperatingPoint b3;
+        double y3 = 0.0;
+    };
+    std::map<int, RestRow> restByRate;
+    for (int rate : rates)
+    {
+        ExactCircuit circuit (rate, set);
+        RestRow row;
+        for (int g = 0; g < gainPositionCount; ++g)
+        {
+            circuit.block (0).setControlPosition (static_cast<uint32_t> (g));
+            circuit.block (1).setControlPosition (static_cast<uint32_t> (g));
+            ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
+            ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
+            row.b1.push_back (r1.rest());
+            row.b2.push_back (r2.rest());
+            if (g == 0)
+            {
+                ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
+                row.b3 = r3.rest();
+                row.y3 = r3.rest().y;
+            }
+        }
+        restByRate[rate] = std::move (row);
+    }
+
+    // Blocks 1 and 2: one network set per gain position, trained at the training rates.
+    for (int k = 0; k < 2; ++k)
+    {
+        started = std::chrono::steady_clock::now();
+        const auto layout = blockLayout (k);
+        std::vector<RegionFitResult> fits (gains.size());
+        parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
+        {
+            ExactCircuit circuit (trainingRates.front(), set);
+            circuit.block (k).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
+            const auto& full = k == 0 ? runs[static_cast<size_t> (item)].b1 : runs[static_cast<size_t> (item)].b2;
+            fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (full, layout.networkInputs),
+                                                           fitOptions (options, layout, circuit.block (k),
+                                                                       static_cast<uint32_t> (100 * k + item)));
+        });
+        // Every position up to the highest one trained is written; a position that was not
+        // trained (only when the positions were restricted) uses the networks of the nearest
+        // trained one, so its index still means its own control setting.
+        std::vector<PCAPositionRecord> positions;
+        const int highest = *std::max_element (gains.begin(), gains.end());
+        for (int g = 0; g <= highest; ++g)
+        {
+            std::vector<double> table;
+            for (int rate : rates)
+            {
+                const auto& row = restByRate[rate];
+                appendRateRecord (table, rate, (k == 0 ? row.b1 : row.b2)[static_cast<size_t> (g)]);
+            }
+            positions.push_back (pcaPosition (layout, fits[nearestIndex (gains, g)], std::move (table),
+                                              static_cast<uint32_t> (g)));
+        }
+        build.files.push_back ({modelFileName (valve, k, 0), pcaFileBytes (std::move (positions))});
+        build.reports.push_back (summarise (k, fits, highest + 1, seconds (started)));
+        report (options, valve.name + ": block " + std::to_string (k + 1) + " in "
+                             + std::to_string (build.reports.back().seconds) + " s");
+    }
+
+    // Block 3: one file per processing rate, trained on that rate's own trajectories over a
+    // spread of gain positions (its input level depends on the gain).
+    {
+        started = std::chrono::steady_clock::now();
+        const auto layout = blockLayout (2);
+        std::vector<RegionFitResult> fits (rates.size());
+        const std::vector<int> blockThreeGains = {0, 4, 8, 12, 16};
+        parallelFor (static_cast<int> (rates.size()), options.jobs, [&] (int item)
+        {
+            const int rate = rates[static_cast<size_t> (item)];
+            SampleSet samples (4, 4);
+            const bool trained = std::find (trainingRates.begin(), trainingRates.end(), rate) != trainingRates.end();
+            if (trained)
+            {
+                for (size_t g = 0; g < gains.size(); ++g)
+                    samples.append (runs[g].b3);
+            }
+            else
+            {
+                std::mt19937 random (static_cast<uint32_t> (500 + item));
+                ExactCircuit circuit (rate, set);
+                auto trajectory = options.trajectory;
+                // The same number of kept samples per second of signal as at the base rate.
+                trajectory.stride = std::max (1, options.trajectory.stride * rate / trainingRates.front());
+                for (int g : blockThreeGains)
+                {
+                    circuit.block (0).setControlPosition (static_cast<uint32_t> (g));
+                    circuit.block (1).setControlPosition (static_cast<uint32_t> (g));
+                    ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
+                    ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
+                    ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
+                    for (const auto& spec : signals)
+                    {
+                        const auto input = makeGuitarSignal (rate, spec);
+                        const auto y1 = r1.run (input, trajectory, nullptr, random);
+                        const auto y2 = r2.run (y1, trajectory, nullptr, random);
+                        r3.run (y2, trajectory, &samples, random);
+                    }
+                }
+            }
+            ExactCircuit circuit (rate, set);
+            fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (samples, layout.networkInputs),
+                                                           fitOptions (options, layout, circuit.block (2),
+                                                                       static_cast<uint32_t> (300 + item)));
+        });
+        for (size_t r = 0; r < rates.size(); ++r)
+        {
+            std::vector<double> table;
+            appendRateRecord (table, rates[r], restByRate[rates[r]].b3);
+            std::vector<PCAPositionRecord> positions;
+            positions.push_back (pcaPosition (layout, fits[r], std::move (table), 0));
+            build.files.push_back ({modelFileName (valve, 2, rates[r]), pcaFileBytes (std::move (positions))});
+        }
+        build.reports.push_back (summarise (2, fits, 1, seconds (started)));
+        report (options, valve.name + ": block 3 in " + std::to_string (build.reports.back().seconds) + " s");
+    }
+
+    // Block 4: its networks depend on the tone position only through F(0,0), the resistance
+    // the cathode sees; positions whose F(0,0) agree within the share tolerance use one trained
+    // set (trained on the trajectories of the group's smallest, middle and largest member).
+    {
+        started = std::chrono::steady_clock::now();
+        const auto layout = blockLayout (3);
+        ExactCircuit probe (trainingRates.front(), set);
+        std::vector<std::pair<double, int>> byResistance;
+        for (int t : tones)
+        {
+            probe.block (3).setControlPosition (static_cast<uint32_t> (t));
+            byResistance.push_back ({probe.block (3).F (0, 0), t});
+        }
+        std::sort (byResistance.begin(), byResistance.end());
+        std::vector<std::vector<int>> groups;
+        double groupStart = 0.0;
+        for (const auto& [resistance, t] : byResistance)
+        {
+            if (groups.empty() || resistance > groupStart * (1.0 + 2.0 * options.toneShareTolerance))
+            {
+                groups.emplace_back();
+                groupStart = resistance;
+            }
+            groups.back().push_back (t);
+        }
+        std::map<int, size_t> groupOf;
+        for (size_t g = 0; g < groups.size(); ++g)
+            for (int t : groups[g])
+                groupOf[t] = g;
+        const int highest = *std::max_element (tones.begin(), tones.end());
+        std::vector<int> written;
+        for (int t = 0; t <= highest; ++t)
+            written.push_back (t);
+
+        std::vector<RegionFitResult> fits (groups.size());
+        parallelFor (static_cast<int> (groups.size()), options.jobs, [&] (int item)
+        {
+            const auto& members = groups[static_cast<size_t> (item)];
+            std::vector<int> drivers = {members.front(), members[members.size() / 2], members.back()};
+            drivers.erase (std::unique (drivers.begin(), drivers.end()), drivers.end());
+            SampleSet samples (2, 2);
+            std::mt19937 random (static_cast<uint32_t> (700 + item));
+            for (size_t rIndex = 0; rIndex < trainingRates.size(); ++rIndex)
+            {
+                ExactCircuit circuit (trainingRates[rIndex], set);
+                const double restInput = restByRate[trainingRates[rIndex]].y3;
+                for (int t : drivers)
+                {
+                    circuit.block (3).setControlPosition (static_cast<uint32_t> (t));
+                    ExactBlockRunner r4 (circuit.block (3), circuit.solver (3), restInput);
+                    for (size_t g = 0; g < gains.size(); ++g)
+                        for (size_t s = 0; s < signals.size(); ++s)
+                            r4.run (runs[g].y3[rIndex * signals.size() + s], options.trajectory, &samples, random);
+                }
+            }
+            ExactCircuit circuit (trainingRates.front(), set);
+            circuit.block (3).setControlPosition (static_cast<uint32_t> (members[members.size() / 2]));
+            fits[static_cast<size_t> (item)] =
+                fitRegions (samples, fitOptions (options, layout, circuit.block (3), static_cast<uint32_t> (900 + item)));
+        });
+
+        // Rate tables per position: block 4's rest with block 3's rest output as its input.
+        std::vector<std::vector<double>> tables (written.size());
+        parallelFor (static_cast<int> (rates.size()), 1, [&] (int r)
+        {
+            const int rate = rates[static_cast<size_t> (r)];
+            ExactCircuit circuit (rate, set);
+            const double restInput = restByRate[rate].y3;
+            for (size_t t = 0; t < written.size(); ++t)
+            {
+                circuit.block (3).setControlPosition (static_cast<uint32_t> (written[t]));
+                ExactBlockRunner r4 (circuit.block (3), circuit.solver (3), restInput);
+                appendRateRecord (tables[t], rate, r4.rest());
+            }
+        });
+        std::vector<PositionRecord> positions;
+        for (size_t t = 0; t < written.size(); ++t)
+        {
+            const auto trained = groupOf.find (written[t]);
+            const size_t group = trained != groupOf.end() ? trained->second
+                                                          : groupOf[tones[nearestIndex (tones, written[t])]];
+            positions.push_back (standardPosition (layout, fits[group], std::move (tables[t]),
+                                                   static_cast<uint32_t> (written[t])));
+        }
+        build.files.push_back ({modelFileName (valve, 3, 0), standardFileBytes (layout, std::move (positions))});
+        build.reports.push_back (summarise (3, fits, static_cast<int> (written.size()), seconds (started)));
+        report (options, valve.name + ": block 4 in " + std::to_string (build.reports.back().seconds) + " s, "
+                             + std::to_string (groups.size()) + " shared network sets");
+    }
+    return build;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "RegionFit.h"
+#include "BlockRunner.h"
+#include "GuitarSignals.h"
+
+#include "models/ModelFile.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Which of a block's nonlinear inputs its networks see. Block 1's p3 and block 3's p2, p3 are
+// fixed by the supplies; block 2's p3 follows from p1 and p2 (all three move only with two
+// states). The leading entries carry everything, so the projection is the identity over them
+// and the runtime copies them without multiplying.
+struct BlockLayout
+{
+    int block = 0;   // 0 to 3
+    bool pca = true; // blocks 1 to 3
+    int nv = 0, ni = 0, nx = 0;
+    int networkInputs = 0;
+};
+
+BlockLayout blockLayout (int blockIndex);
+
+struct ValveSet
+{
+    std::string name;       // "eh" or "rsd", as in the file names
+    int triodeParameterSet; // the reference triode's built-in set
+};
+
+// "eh" (Fresh) is the engine's own set 0; "rsd" (Aged) uses set 2, the set with the lower
+// emission (smaller G, Gg) and higher sharpness that a worn cathode shows.
+std::vector<ValveSet> valveSetsByName (const std::string& which);
+
+struct BuildOptions
+{
+    std::vector<int> hostRates = {44100, 48000};
+    std::vector<int> factors = {1, 2, 4, 8, 16};
+    // Processing rates whose trajectories train the rate-independent files of blocks 1, 2 and 4
+    // (one file serves every rate; F changes with the rate, so this is a compromise).
+    std::vector<int> trainingRates = {44100, 48000};
+    std::vector<int> gainPositions;       // empty: all 17
+    std::vector<int> tonePositions;       // empty: all 3375 (sharing networks)
+    double signalSeconds = 0.25;
+    TrajectoryOptions trajectory;
+    double tolerance = 2e-3;     // volts RMS per box, port-voltage equivalent
+    double maxTolerance = 2e-2;  // volts, largest single error per box
+    int maxRegions = 12;
+    int hiddenNeurons = 8;
+    int iterations = 60;
+    // Block 4 positions whose F(0,0) differ by less than this relative amount share networks.
+    double toneShareTolerance = 0.02;
+    int jobs = 1;
+    std::function<void (const std::string&)> log;
+};
+
+std::vector<int> processingRates (const BuildOptions& options);
+
+// The files of one valve set, as byte images, keyed by their file names.
+struct BuiltFile
+{
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+struct BlockBuildReport
+{
+    int block = 0;
+    int positions = 0;
+    int trainedSets = 0; // distinct trained network sets (block 4 shares them)
+    int regions = 0;
+    int maxRegionsPerPosition = 0;
+    FitError worst;
+    double seconds = 0.0;
+};
+
+struct ValveSetBuild
+{
+    std::vector<BuiltFile> files;
+    std::vector<BlockBuildReport> reports;
+};
+
+ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options);
+
+std::string modelFileName (const ValveSet& valve, int blockIndex, int processingRate);

@@ -1,0 +1,297 @@
+#include "RegionFit.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cmath>
+#include <numeric>
+#include <random>
+#include <map>
+#include <queue>
+
+namespace
+{
+struct Box
+{
+    std::vector<double> lo, hi;
+    bool contains (const double* x) const
+    {
+        for (size_t q = 0; q < lo.size(); ++q)
+            if (!(lo[q] < x[q] && x[q] < hi[q]))
+                return false;
+        return true;
+    }
+};
+
+// The runtime's output scale: the float difference, raised to 1e-8 when it is positive but
+// smaller (so training must target the same scale).
+double effectiveScale (float outMin, float outMax)
+{
+    const float difference = outMax - outMin;
+    if (outMax > outMin && difference < 1e-8f)
+        return 1e-8;
+    return static_cast<double> (difference);
+}
+
+struct Candidate
+{
+    Box box;
+    std::vector<size_t> members; // samples inside the box
+    RegionModel model;
+};
+
+RegionModel trainBox (const SampleSet& samples, const Box& box, const std::vector<size_t>& members,
+                      const RegionFitOptions& options, uint32_t seed)
+{
+    const size_t nIn = static_cast<size_t> (samples.inputCount), nOut = static_cast<size_t> (samples.outputCount);
+    RegionModel model;
+    model.sampleCount = members.size();
+    for (size_t q = 0; q < nIn; ++q)
+    {
+        model.lowerBound.push_back (static_cast<float> (box.lo[q]));
+        model.upperBound.push_back (static_cast<float> (box.hi[q]));
+    }
+    // Inputs scale from the box edges, so the whole box maps into [-1, 1].
+    model.inputMin = model.lowerBound;
+    model.inputMax = model.upperBound;
+
+    for (size_t o = 0; o < nOut; ++o)
+    {
+        double lo = INFINITY, hi = -INFINITY;
+        for (size_t n : members)
+        {
+            lo = std::min (lo, samples.output (n)[o]);
+            hi = std::max (hi, samples.output (n)[o]);
+        }
+        if (members.empty())
+            lo = hi = 0.0;
+        const double mid = 0.5 * (lo + hi), half = std::max (0.5 * (hi - lo), 1e-12);
+        // Headroom of 20% keeps the targets clear of the output activation's clipping.
+        if (options.symmetricOutput)
+        {
+            model.outputMin.push_back (static_cast<float> (mid));
+            model.outputMax.push_back (static_cast<float> (mid + 1.2 * half));
+        }
+        else
+        {
+            model.outputMin.push_back (static_cast<float> (lo - 0.2 * half));
+            model.outputMax.push_back (static_cast<float> (hi + 0.2 * half));
+        }
+        // The runtime needs a positive scale (it raises one below 1e-8 to 1e-8).
+        if (!(model.outputMax.back() > model.outputMin.back()))
+            model.outputMax.back() = std::nextafter (model.outputMin.back(), INFINITY);
+    }
+
+    // A bounded, evenly spread subset trains; all members are measured.
+    std::vector<size_t> training = members;
+    if (training.size() > options.maxTrainingSamples)
+    {
+        std::mt19937 random (seed);
+        std::shuffle (training.begin(), training.end(), random);
+        training.resize (options.maxTrainingSamples);
+    }
+
+    auto scaled = [&] (const std::vector<size_t>& which)
+    {
+        ScaledData data;
+        data.inputCount = static_cast<int> (nIn);
+        data.outputCount = static_cast<int> (nOut);
+        for (size_t o = 0; o < nOut; ++o)
+            data.outputWeights.push_back (options.outputWeights[o]
+                                          * effectiveScale (model.outputMin[o], model.outputMax[o]));
+        for (size_t n : which)
+        {
+            for (size_t q = 0; q < nIn; ++q)
+            {
+                const double range = static_cast<double> (model.inputMax[q]) - static_cast<double> (model.inputMin[q]);
+                data.inputs.push_back (range > 0.0 ? (samples.input (n)[q] - model.inputMin[q]) * (2.0 / range) - 1.0
+                                                   : -1.0);
+            }
+            for (size_t o = 0; o < nOut; ++o)
+                data.targets.push_back ((samples.output (n)[o] - model.outputMin[o])
+                                        / effectiveScale (model.outputMin[o], model.outputMax[o]));
+        }
+        return data;
+    };
+
+    TrainOptions train = options.train;
+    train.seed = seed;
+    model.network = trainMlp (scaled (training), train);
+    model.error = measureFit (model.network, scaled (members));
+    return model;
+}
+
+std::vector<size_t> membersOf (const SampleSet& samples, const Box& box, const std::vector<size_t>& from)
+{
+    std::vector<size_t> inside;
+    for (size_t n : from)
+        if (box.contains (samples.input (n)))
+            inside.push_back (n);
+    return inside;
+}
+
+// Keeps one sample per cell of a regular grid over the box: trajectories linger near the rest
+// point, and without thinning the rare, strongly nonlinear excursions (grid current, cut-off)
+// would be a vanishing part of what the networks are fitted to.
+std::vector<size_t> thinOut (const SampleSet& samples, const Box& box, int cellsPerDimension)
+{
+    const size_t nIn = static_cast<size_t> (samples.inputCount);
+    std::map<std::vector<int>, size_t> cells;
+    std::vector<int> key (nIn);
+    for (size_t n = 0; n < samples.size(); ++n)
+    {
+        for (size_t q = 0; q < nIn; ++q)
+        {
+            const double extent = box.hi[q] - box.lo[q];
+            key[q] = extent > 0.0 ? static_cast<int> ((samples.input (n)[q] - box.lo[q]) / extent * cellsPerDimension) : 0;
+        }
+        cells.emplace (key, n);
+    }
+    std::vector<size_t> kept;
+    for (const auto& [cell, n] : cells)
+        kept.push_back (n);
+    std::sort (kept.begin(), kept.end());
+    return kept;
+}
+
+bool acceptable (const RegionModel& m, const RegionFitOptions& options)
+{
+    return m.error.rms <= options.tolerance && m.error.max <= options.maxTolerance;
+}
+} // namespace
+
+RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& options)
+{
+    const size_t nIn = static_cast<size_t> (samples.inputCount);
+    Box root{std::vector<double> (nIn, INFINITY), std::vector<double> (nIn, -INFINITY)};
+    for (size_t n = 0; n < samples.size(); ++n)
+        for (size_t q = 0; q < nIn; ++q)
+        {
+            root.lo[q] = std::min (root.lo[q], samples.input (n)[q]);
+            root.hi[q] = std::max (root.hi[q], samples.input (n)[q]);
+        }
+    std::vector<double> rootExtent (nIn);
+    for (size_t q = 0; q < nIn; ++q)
+    {
+        if (samples.size() == 0)
+            root.lo[q] = root.hi[q] = 0.0;
+        const double range = root.hi[q] - root.lo[q];
+        const double margin = std::max (options.rootMargin * range, 1e-3 * (1.0 + std::abs (root.lo[q])));
+        root.lo[q] -= margin;
+        root.hi[q] += margin;
+        rootExtent[q] = root.hi[q] - root.lo[q];
+    }
+
+    const int cells = nIn <= 2 ? 200 : 60;
+    const std::vector<size_t> all = thinOut (samples, root, cells);
+    uint32_t seed = options.train.seed;
+
+    std::vector<Candidate> leaves;
+    leaves.push_back ({root, all, trainBox (samples, root, all, options, seed++)});
+
+    while (static_cast<int> (leaves.size()) < options.maxRegions)
+    {
+        // The worst box that can still be split.
+        int worst = -1;
+        double worstScore = 0.0;
+        for (size_t k = 0; k < leaves.size(); ++k)
+        {
+            const auto& leaf = leaves[k];
+            if (acceptable (leaf.model, options) || leaf.members.size() < options.minSplitSamples)
+                continue;
+            const double score = std::max (leaf.model.error.rms / options.tolerance,
+                                           leaf.model.error.max / options.maxTolerance);
+            if (score > worstScore)
+            {
+                worstScore = score;
+                worst = static_cast<int> (k);
+            }
+        }
+        if (worst < 0)
+            break;
+
+        Candidate parent = std::move (leaves[static_cast<size_t> (worst)]);
+        leaves.erase (leaves.begin() + worst);
+
+        // Widest dimension, measured by where the data lie relative to the whole range.
+        size_t dim = 0;
+        double widest = -1.0;
+        std::vector<double> lo (nIn, INFINITY), hi (nIn, -INFINITY);
+        for (size_t n : parent.members)
+            for (size_t q = 0; q < nIn; ++q)
+            {
+                lo[q] = std::min (lo[q], samples.input (n)[q]);
+                hi[q] = std::max (hi[q], samples.input (n)[q]);
+            }
+        for (size_t q = 0; q < nIn; ++q)
+        {
+            const double w = (hi[q] - lo[q]) / rootExtent[q];
+            if (w > widest)
+            {
+                widest = w;
+                dim = q;
+            }
+        }
+        std::vector<double> values;
+        for (size_t n : parent.members)
+            values.push_back (samples.input (n)[dim]);
+        std::nth_element (values.begin(), values.begin() + static_cast<long> (values.size() / 2), values.end());
+        const double cut = values[values.size() / 2];
+        const double overlap = options.overlap * (parent.box.hi[dim] - parent.box.lo[dim]);
+
+        Box left = parent.box, right = parent.box;
+        left.hi[dim] = cut + overlap;
+        right.lo[dim] = cut - overlap;
+        auto leftMembers = membersOf (samples, left, parent.members);
+        auto rightMembers = membersOf (samples, right, parent.members);
+        if (leftMembers.size() == parent.members.size() || rightMembers.size() == parent.members.size())
+        {
+            // Cannot separate the data (all on one value): keep the box as it is.
+            parent.model.error = {0.0, 0.0};
+            leaves.push_back (std::move (parent));
+            continue;
+        }
+        leaves.push_back ({left, leftMembers, trainBox (samples, left, leftMembers, options, seed++)});
+        leaves.push_back ({right, rightMembers, trainBox (samples, right, rightMembers, options, seed++)});
+    }
+
+    std::stable_sort (leaves.begin(), leaves.end(),
+                      [] (const Candidate& a, const Candidate& b) { return a.members.size() > b.members.size(); });
+    RegionFitResult result;
+    for (auto& leaf : leaves)
+    {
+        if (std::getenv ("VARKEL_FIT_DEBUG") != nullptr)
+        {
+            std::fprintf (stderr, "box n=%zu rms=%.3g max=%.3g in:", leaf.members.size(), leaf.model.error.rms, leaf.model.error.max);
+            for (size_t q = 0; q < nIn; ++q)
+                std::fprintf (stderr, " [%.4g %.4g]", leaf.box.lo[q], leaf.box.hi[q]);
+            std::fprintf (stderr, " out:");
+            for (size_t o = 0; o < leaf.model.outputMin.size(); ++o)
+                std::fprintf (stderr, " [%.3g %.3g]", leaf.model.outputMin[o], leaf.model.outputMax[o]);
+            std::fprintf (stderr, "\n");
+        }
+        result.worst.rms = std::max (result.worst.rms, leaf.model.error.rms);
+        result.worst.max = std::max (result.worst.max, leaf.model.error.max);
+        result.regions.push_back (std::move (leaf.model));
+    }
+    return result;
+}
+
+void evaluateRegion (const RegionModel& region, bool symmetricOutput, const double* input, double* output)
+{
+    const size_t nIn = region.lowerBound.size(), nOut = region.outputMin.size();
+    double x[16], y[16];
+    for (size_t q = 0; q < nIn; ++q)
+    {
+        const double range = static_cast<double> (region.inputMax[q]) - static_cast<double> (region.inputMin[q]);
+        x[q] = range != 0.0 ? (input[q] - region.inputMin[q]) * (2.0 / range) - 1.0 : -1.0;
+    }
+    region.network.evaluate (x, y);
+    for (size_t o = 0; o < nOut; ++o)
+    {
+        const double lo = symmetricOutput ? -1.0 : 0.0;
+        const double net = std::clamp (y[o], lo, 1.0);
+        const double v = effectiveScale (region.outputMin[o], region.outputMax[o]) * net + region.outputMin[o];
+        output[o] = v > 0.0 ? v : 0.0;
+    }
+}
