@@ -14,10 +14,11 @@ void usage()
     std::puts ("usage: varkel-model-builder --out DIR [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
                "                            [--factors 1,2,4,8,16]\n"
                "                            [--jobs N] [--gains 0,8,16] [--tones 0,1687] [--tolerance VOLTS]\n"
-               "                            [--regions N] [--hidden N] [--seconds S]\n"
+               "                            [--regions N] [--hidden N] [--seconds S] [--verbose]\n"
                "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
                "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
-               "positions (the files then hold only those, in that order; for tests).");
+               "positions (the files then hold only those, in that order; for tests). --verbose prints every\n"
+               "trained box: its samples, fit error (volts), bounds and output range.");
 }
 } // namespace
 
@@ -53,6 +54,7 @@ int main (int argc, char** argv)
             std::fprintf (stderr, "varkel-model-builder: tone positions run from 0 to 3374\n");
             return 2;
         }
+    options.describeBoxes = args.has ("verbose");
     options.jobs = jobs.empty() ? 1 : jobs[0];
     options.maxRegions = regions.empty() ? options.maxRegions : std::max (1, regions[0]);
     options.hiddenNeurons = hidden.empty() ? options.hiddenNeurons : std::clamp (hidden[0], 1, 64);

@@ -79,7 +79,7 @@ std::vector<double> portWeights (const SSParamsVecAutomation& block)
 }
 
 RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& layout,
-                             const SSParamsVecAutomation& block, uint32_t seed)
+                             const SSParamsVecAutomation& block, uint32_t seed, const std::string& label)
 {
     RegionFitOptions fit;
     fit.symmetricOutput = layout.pca;
@@ -92,6 +92,8 @@ RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& lay
     fit.train.hidden = options.hiddenNeurons;
     fit.train.iterations = options.iterations;
     fit.train.seed = seed;
+    if (options.describeBoxes && options.log)
+        fit.boxLog = [log = options.log, label] (const std::string& line) { log (label + ": " + line); };
     return fit;
 }
 
@@ -360,7 +362,10 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             const auto& full = k == 0 ? runs[static_cast<size_t> (item)].b1 : runs[static_cast<size_t> (item)].b2;
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (full, layout.networkInputs),
                                                            fitOptions (options, layout, circuit.block (k),
-                                                                       static_cast<uint32_t> (100 * k + item)));
+                                                                       static_cast<uint32_t> (100 * k + item),
+                                                                       valve.name + " block " + std::to_string (k + 1)
+                                                                           + " gain "
+                                                                           + std::to_string (gains[static_cast<size_t> (item)])));
         });
         // Every position up to the highest one trained is written; a position that was not
         // trained (only when the positions were restricted) uses the networks of the nearest
@@ -427,7 +432,8 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             ExactCircuit circuit (rate, set);
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (samples, layout.networkInputs),
                                                            fitOptions (options, layout, circuit.block (2),
-                                                                       static_cast<uint32_t> (300 + item)));
+                                                                       static_cast<uint32_t> (300 + item),
+                                                                       valve.name + " block 3 rate " + std::to_string (rate)));
         });
         for (size_t r = 0; r < rates.size(); ++r)
         {
@@ -499,7 +505,8 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             ExactCircuit circuit (trainingRates.front(), set);
             circuit.block (3).setControlPosition (static_cast<uint32_t> (members[members.size() / 2]));
             fits[static_cast<size_t> (item)] =
-                fitRegions (samples, fitOptions (options, layout, circuit.block (3), static_cast<uint32_t> (900 + item)));
+                fitRegions (samples, fitOptions (options, layout, circuit.block (3), static_cast<uint32_t> (900 + item),
+                                              valve.name + " block 4 group " + std::to_string (item)));
         });
 
         // Rate tables per position: block 4's rest with block 3's rest output as its input.

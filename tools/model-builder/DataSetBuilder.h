@@ -55,6 +55,7 @@ struct BuildOptions
     // Block 4 positions whose F(0,0) differ by less than this relative amount share networks.
     double toneShareTolerance = 0.02;
     int jobs = 1;
+    bool describeBoxes = false; // log every final box (bounds, samples, fit error)
     std::function<void (const std::string&)> log;
 };
 

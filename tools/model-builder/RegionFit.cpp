@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <numeric>
 #include <random>
@@ -154,6 +153,28 @@ std::vector<size_t> thinOut (const SampleSet& samples, const Box& box, int cells
     return kept;
 }
 
+std::string describeBox (const Box& box, const RegionModel& model)
+{
+    std::string line;
+    char text[96];
+    std::snprintf (text, sizeof (text), "box n=%zu rms=%.3g max=%.3g in:", model.sampleCount, model.error.rms,
+                   model.error.max);
+    line += text;
+    for (size_t q = 0; q < box.lo.size(); ++q)
+    {
+        std::snprintf (text, sizeof (text), " [%.4g %.4g]", box.lo[q], box.hi[q]);
+        line += text;
+    }
+    line += " out:";
+    for (size_t o = 0; o < model.outputMin.size(); ++o)
+    {
+        std::snprintf (text, sizeof (text), " [%.3g %.3g]", static_cast<double> (model.outputMin[o]),
+                       static_cast<double> (model.outputMax[o]));
+        line += text;
+    }
+    return line;
+}
+
 bool acceptable (const RegionModel& m, const RegionFitOptions& options)
 {
     return m.error.rms <= options.tolerance && m.error.max <= options.maxTolerance;
@@ -260,16 +281,8 @@ RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& op
     RegionFitResult result;
     for (auto& leaf : leaves)
     {
-        if (std::getenv ("VARKEL_FIT_DEBUG") != nullptr)
-        {
-            std::fprintf (stderr, "box n=%zu rms=%.3g max=%.3g in:", leaf.members.size(), leaf.model.error.rms, leaf.model.error.max);
-            for (size_t q = 0; q < nIn; ++q)
-                std::fprintf (stderr, " [%.4g %.4g]", leaf.box.lo[q], leaf.box.hi[q]);
-            std::fprintf (stderr, " out:");
-            for (size_t o = 0; o < leaf.model.outputMin.size(); ++o)
-                std::fprintf (stderr, " [%.3g %.3g]", leaf.model.outputMin[o], leaf.model.outputMax[o]);
-            std::fprintf (stderr, "\n");
-        }
+        if (options.boxLog)
+            options.boxLog (describeBox (leaf.box, leaf.model));
         result.worst.rms = std::max (result.worst.rms, leaf.model.error.rms);
         result.worst.max = std::max (result.worst.max, leaf.model.error.max);
         result.regions.push_back (std::move (leaf.model));
