@@ -15,12 +15,13 @@ void usage()
                "                            [--factors 1,2,4,8,16]\n"
                "                            [--jobs N] [--gains 0,8,16] [--tones 0,1687] [--tolerance VOLTS]\n"
                "                            [--regions N] [--block3-regions N] [--hidden N] [--iterations N]\n"
-               "                            [--samples N]\n"
+               "                            [--samples N] [--training-rates R1,R2]\n"
                "                            [--seconds S] [--fast] [--verbose]\n"
                "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
                "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
                "positions (every position up to the highest given is written; untrained ones use the nearest\n"
-               "trained one's networks). --fast: shorter signals, fewer and smaller networks, shorter\n"
+               "trained one's networks). --training-rates: the processing rates whose trajectories train\n"
+               "blocks 1, 2 and 4 (default: the first two host rates). --fast: shorter signals, fewer and smaller networks, shorter\n"
                "training (explicit options override it). --verbose prints every\n"
                "trained box: its samples, fit error (volts), bounds and output range.");
 }
@@ -73,6 +74,12 @@ int main (int argc, char** argv)
     options.trainingRates = {options.hostRates.front()};
     if (options.hostRates.size() > 1)
         options.trainingRates.push_back (options.hostRates[1]);
+    if (args.has ("training-rates") && (!args.integers ("training-rates", options.trainingRates)
+                                        || options.trainingRates.empty()))
+    {
+        std::fprintf (stderr, "varkel-model-builder: %s\n", args.error.c_str());
+        return 2;
+    }
     options.log = [] (const std::string& line) { std::printf ("%s\n", line.c_str()); std::fflush (stdout); };
 
     const std::filesystem::path out = args.get ("out", ".");
