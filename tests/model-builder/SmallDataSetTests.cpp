@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 
 namespace
 {
@@ -113,4 +115,43 @@ TEST (SmallDataSet, NetworkChainFollowsTheReferenceOnAnUnseenSignal)
     EXPECT_LT (result.blocks[3].esr(), 1e-2);
     EXPECT_LT (result.chain.esr(), 0.5);
     EXPECT_GT (result.chain.signal, 0.0);
+}
+
+TEST (SmallDataSet, PluginChannelChainRunsTheWrittenFilesLikeTheNetworkChain)
+{
+    // The files as the plug-in finds them on disk, under the names its loader asks for.
+    const auto dir = std::filesystem::temp_directory_path()
+                     / ("varkel-small-data-set-" + std::to_string (::testing::UnitTest::GetInstance()->random_seed())
+                        + "-" + std::to_string (reinterpret_cast<uintptr_t> (&smallBuild())));
+    std::filesystem::create_directories (dir);
+    struct RemoveOnExit
+    {
+        std::filesystem::path path;
+        ~RemoveOnExit() { std::filesystem::remove_all (path); }
+    } cleanup{dir};
+    for (const auto& f : smallBuild().files)
+    {
+        std::ofstream stream (dir / f.name, std::ios::binary);
+        stream.write (reinterpret_cast<const char*> (f.bytes.data()), static_cast<std::streamsize> (f.bytes.size()));
+        ASSERT_TRUE (stream.good()) << f.name;
+    }
+    ModelFilePaths paths;
+    std::array<const std::vector<uint8_t>*, 4> images{};
+    for (int k = 0; k < 4; ++k)
+    {
+        paths[static_cast<size_t> (k)] = (dir / modelFileName ({"eh", 0}, k, 44100)).string();
+        images[static_cast<size_t> (k)] = &fileBytes (modelFileName ({"eh", 0}, k, 44100));
+    }
+    const auto result = measureAccuracy (images, 0, {44100.0, 0, 0}, {{0.3, 4343, 0.03, 4}}, &paths);
+    ASSERT_TRUE (result.error.empty()) << result.error;
+
+    // Same networks, same order of operations: only the plug-in's float input and output differ.
+    EXPECT_LT (result.pluginVsNetworkChain.esr(), 1e-8);
+    EXPECT_GT (result.pluginRms, 0.1 * std::sqrt (result.plugin.signal / (0.03 * 44100.0)));
+    EXPECT_LT (result.plugin.esr(), 0.5);
+
+    // A missing file is reported, not run.
+    paths[2] += ".missing";
+    const auto missing = measureAccuracy (images, 0, {44100.0, 0, 0}, {{0.3, 4343, 0.01, 1}}, &paths);
+    EXPECT_NE (missing.error.find ("block 3"), std::string::npos) << missing.error;
 }

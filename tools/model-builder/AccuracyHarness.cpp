@@ -1,23 +1,78 @@
 #include "AccuracyHarness.h"
 
+#include "engine/ChannelChain.h"
+#include "engine/PreampBlocks.h"
 #include "reference/ReferenceChain.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <memory>
+
+namespace
+{
+// The plug-in's engine for one channel on model files from disk, prepared as the processor
+// does after loading (load, rate, positions) and then given the rate once more, as a rate
+// reload does, so every block starts from the rate-table state of its selected position.
+struct PluginChain
+{
+    PreampBlockSet blocks;
+    std::unique_ptr<ChannelChain> chain = std::make_unique<ChannelChain>();
+    int32_t rate;
+    std::string error;
+
+    PluginChain (const ModelFilePaths& paths, const AccuracyCase& c)
+        : blocks (makePreampBlocks (c.rate)), rate (static_cast<int32_t> (c.rate))
+    {
+        for (int k = 0; k < ChannelChain::numBlocks; ++k)
+        {
+            const auto status = chain->loadBlockModel (k, blocks[static_cast<size_t> (k)].get(),
+                                                       paths[static_cast<size_t> (k)], k != 3);
+            if (!status.ok)
+            {
+                error = "ChannelChain, block " + std::to_string (k + 1) + ": " + status.message;
+                return;
+            }
+        }
+        chain->prepareRate (rate, 1);
+        chain->selectPosition (0, static_cast<uint32_t> (c.gainPosition));
+        chain->selectPosition (1, static_cast<uint32_t> (c.gainPosition));
+        chain->selectPosition (2, 0);
+        chain->selectPosition (3, static_cast<uint32_t> (c.tonePosition));
+        reset();
+        if (!chain->isReady())
+            error = "ChannelChain is not ready after loading, rate and positions";
+    }
+    void reset() { chain->prepareRate (rate, 1); }
+    double process (double v)
+    {
+        float sample = static_cast<float> (v);
+        chain->processPlain (&sample, 1);
+        return static_cast<double> (sample);
+    }
+};
+} // namespace
 
 AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, NetworkChain::numBlocks>& images,
                                 int triodeParameterSet, const AccuracyCase& c,
-                                const std::vector<GuitarSignalSpec>& signals)
+                                const std::vector<GuitarSignalSpec>& signals, const ModelFilePaths* paths)
 {
     AccuracyResult result;
-    NetworkChain whole (c.rate, c.gainPosition, c.tonePosition, images);
-    NetworkChain separate (c.rate, c.gainPosition, c.tonePosition, images);
+    NetworkChain whole (c.rate, c.gainPosition, c.tonePosition, images, triodeParameterSet);
+    NetworkChain separate (c.rate, c.gainPosition, c.tonePosition, images, triodeParameterSet);
     if (!whole.ok())
     {
         result.error = whole.error();
         return result;
+    }
+    std::unique_ptr<PluginChain> plugin;
+    if (paths != nullptr)
+    {
+        plugin = std::make_unique<PluginChain> (*paths, c);
+        if (!plugin->error.empty())
+        {
+            result.error = plugin->error;
+            return result;
+        }
     }
     ReferenceChain reference (c.rate, c.gainPosition, c.tonePosition, {}, triodeParameterSet);
     const double rest = reference.restState (3).y;
@@ -25,11 +80,16 @@ AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, Ne
     for (int k = 0; k < NetworkChain::numBlocks; ++k)
         blockRest[static_cast<size_t> (k)] = reference.restState (k).y;
 
+    // The chain's output without the supply normalisation the processor applies afterwards.
+    double pluginSquares = 0.0;
+    size_t pluginCount = 0;
     for (const auto& spec : signals)
     {
         whole.reset();
         separate.reset();
         reference.reset();
+        if (plugin)
+            plugin->reset();
         EsrAccumulator one;
         const auto signal = makeGuitarSignal (c.rate, spec);
         for (double v : signal)
@@ -38,6 +98,14 @@ AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, Ne
             const double y = whole.process (v);
             one.add (y, yRef, rest);
             result.chain.add (y, yRef, rest);
+            if (plugin)
+            {
+                const double yPlugin = plugin->process (v);
+                result.plugin.add (yPlugin, yRef, rest);
+                result.pluginVsNetworkChain.add (yPlugin, y, rest);
+                pluginSquares += (yPlugin - rest) * (yPlugin - rest);
+                ++pluginCount;
+            }
             double input = v;
             for (int k = 0; k < NetworkChain::numBlocks; ++k)
             {
@@ -47,10 +115,9 @@ AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, Ne
                 input = yRefK;
             }
         }
+        result.signalEsr.push_back (one.esr());
         result.worstSignalEsr = std::max (result.worstSignalEsr, one.esr());
-        if (std::getenv ("VARKEL_ACCURACY_DEBUG") != nullptr)
-            std::fprintf (stderr, "signal peak %.3g V notes %d: chain ESR %.3g, reference rms %.3g V\n", spec.peakVolts,
-                          spec.notes, one.esr(), std::sqrt (one.signal / static_cast<double> (signal.size())));
     }
+    result.pluginRms = pluginCount > 0 ? std::sqrt (pluginSquares / static_cast<double> (pluginCount)) : 0.0;
     return result;
 }

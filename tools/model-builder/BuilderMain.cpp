@@ -14,10 +14,16 @@ void usage()
     std::puts ("usage: varkel-model-builder --out DIR [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
                "                            [--factors 1,2,4,8,16]\n"
                "                            [--jobs N] [--gains 0,8,16] [--tones 0,1687] [--tolerance VOLTS]\n"
-               "                            [--regions N] [--hidden N] [--seconds S]\n"
+               "                            [--regions N] [--block3-regions N] [--hidden N] [--iterations N]\n"
+               "                            [--samples N] [--training-rates R1,R2]\n"
+               "                            [--seconds S] [--fast] [--verbose]\n"
                "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
                "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
-               "positions (the files then hold only those, in that order; for tests).");
+               "positions (every position up to the highest given is written; untrained ones use the nearest\n"
+               "trained one's networks). --training-rates: the processing rates whose trajectories train\n"
+               "blocks 1, 2 and 4 (default: the first two host rates). --fast: shorter signals, fewer and smaller networks, shorter\n"
+               "training (explicit options override it). --verbose prints every\n"
+               "trained box: its samples, fit error (volts), bounds and output range.");
 }
 } // namespace
 
@@ -25,12 +31,16 @@ int main (int argc, char** argv)
 {
     CommandLine args (argc, argv);
     BuildOptions options;
-    std::vector<int> jobs = {1}, regions = {options.maxRegions}, hidden = {options.hiddenNeurons};
+    if (args.has ("fast"))
+        applyFastPreset (options);
+    std::vector<int> jobs = {1}, regions = {options.maxRegions}, hidden = {options.hiddenNeurons},
+                     iterations = {options.iterations}, blockThreeRegions = {options.blockThreeRegions}, samples = {static_cast<int> (options.maxTrainingSamples)};
     if (args.error.empty())
     {
         args.integers ("host-rates", options.hostRates) && args.integers ("factors", options.factors) && args.integers ("gains", options.gainPositions)
             && args.integers ("tones", options.tonePositions) && args.integers ("jobs", jobs)
             && args.integers ("regions", regions) && args.integers ("hidden", hidden)
+            && args.integers ("iterations", iterations) && args.integers ("block3-regions", blockThreeRegions) && args.integers ("samples", samples)
             && args.number ("tolerance", options.tolerance) && args.number ("seconds", options.signalSeconds);
     }
     const auto valves = valveSetsByName (args.get ("valve", "both"));
@@ -53,12 +63,23 @@ int main (int argc, char** argv)
             std::fprintf (stderr, "varkel-model-builder: tone positions run from 0 to 3374\n");
             return 2;
         }
+    options.describeBoxes = args.has ("verbose");
     options.jobs = jobs.empty() ? 1 : jobs[0];
     options.maxRegions = regions.empty() ? options.maxRegions : std::max (1, regions[0]);
     options.hiddenNeurons = hidden.empty() ? options.hiddenNeurons : std::clamp (hidden[0], 1, 64);
+    options.blockThreeRegions = blockThreeRegions.empty() ? 0 : blockThreeRegions[0];
+    options.iterations = iterations.empty() ? options.iterations : std::max (1, iterations[0]);
+    options.maxTrainingSamples = samples.empty() ? options.maxTrainingSamples
+                                                 : static_cast<size_t> (std::max (50, samples[0]));
     options.trainingRates = {options.hostRates.front()};
     if (options.hostRates.size() > 1)
         options.trainingRates.push_back (options.hostRates[1]);
+    if (args.has ("training-rates") && (!args.integers ("training-rates", options.trainingRates)
+                                        || options.trainingRates.empty()))
+    {
+        std::fprintf (stderr, "varkel-model-builder: %s\n", args.error.c_str());
+        return 2;
+    }
     options.log = [] (const std::string& line) { std::printf ("%s\n", line.c_str()); std::fflush (stdout); };
 
     const std::filesystem::path out = args.get ("out", ".");

@@ -79,7 +79,7 @@ std::vector<double> portWeights (const SSParamsVecAutomation& block)
 }
 
 RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& layout,
-                             const SSParamsVecAutomation& block, uint32_t seed)
+                             const SSParamsVecAutomation& block, uint32_t seed, const std::string& label)
 {
     RegionFitOptions fit;
     fit.symmetricOutput = layout.pca;
@@ -91,7 +91,10 @@ RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& lay
     fit.rootMargin = layout.block == 3 ? 0.3 : 0.15;
     fit.train.hidden = options.hiddenNeurons;
     fit.train.iterations = options.iterations;
+    fit.maxTrainingSamples = options.maxTrainingSamples;
     fit.train.seed = seed;
+    if (options.describeBoxes && options.log)
+        fit.boxLog = [log = options.log, label] (const std::string& line) { log (label + ": " + line); };
     return fit;
 }
 
@@ -251,6 +254,16 @@ std::vector<ValveSet> valveSetsByName (const std::string& which)
     return sets;
 }
 
+void applyFastPreset (BuildOptions& options)
+{
+    options.signalSeconds = 0.15;
+    options.maxRegions = 8;
+    options.hiddenNeurons = 8;
+    options.iterations = 40;
+    options.maxTrainingSamples = 500;
+    options.tolerance = 0.05;
+}
+
 std::vector<int> processingRates (const BuildOptions& options)
 {
     std::vector<int> rates;
@@ -360,7 +373,10 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             const auto& full = k == 0 ? runs[static_cast<size_t> (item)].b1 : runs[static_cast<size_t> (item)].b2;
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (full, layout.networkInputs),
                                                            fitOptions (options, layout, circuit.block (k),
-                                                                       static_cast<uint32_t> (100 * k + item)));
+                                                                       static_cast<uint32_t> (100 * k + item),
+                                                                       valve.name + " block " + std::to_string (k + 1)
+                                                                           + " gain "
+                                                                           + std::to_string (gains[static_cast<size_t> (item)])));
         });
         // Every position up to the highest one trained is written; a position that was not
         // trained (only when the positions were restricted) uses the networks of the nearest
@@ -425,9 +441,11 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 }
             }
             ExactCircuit circuit (rate, set);
-            fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (samples, layout.networkInputs),
-                                                           fitOptions (options, layout, circuit.block (2),
-                                                                       static_cast<uint32_t> (300 + item)));
+            auto fit = fitOptions (options, layout, circuit.block (2),
+                                                                       static_cast<uint32_t> (300 + item),
+                                                                       valve.name + " block 3 rate " + std::to_string (rate));
+            fit.maxRegions = options.blockThreeRegions > 0 ? options.blockThreeRegions : 2 * options.maxRegions;
+            fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (samples, layout.networkInputs), fit);
         });
         for (size_t r = 0; r < rates.size(); ++r)
         {
@@ -475,6 +493,14 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         for (int t = 0; t <= highest; ++t)
             written.push_back (t);
 
+        // Block 3's output hardly changes its range from one gain position to the next, so five
+        // of them (the extremes and three between) drive block 4: the grid thinning would drop
+        // most of the other positions' samples anyway.
+        std::vector<size_t> driverGains;
+        for (size_t step = 0; step < 5; ++step)
+            driverGains.push_back ((gains.size() - 1) * step / 4);
+        driverGains.erase (std::unique (driverGains.begin(), driverGains.end()), driverGains.end());
+
         std::vector<RegionFitResult> fits (groups.size());
         parallelFor (static_cast<int> (groups.size()), options.jobs, [&] (int item)
         {
@@ -491,7 +517,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 {
                     circuit.block (3).setControlPosition (static_cast<uint32_t> (t));
                     ExactBlockRunner r4 (circuit.block (3), circuit.solver (3), restInput);
-                    for (size_t g = 0; g < gains.size(); ++g)
+                    for (size_t g : driverGains)
                         for (size_t s = 0; s < signals.size(); ++s)
                             r4.run (runs[g].y3[rIndex * signals.size() + s], options.trajectory, &samples, random);
                 }
@@ -499,8 +525,11 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             ExactCircuit circuit (trainingRates.front(), set);
             circuit.block (3).setControlPosition (static_cast<uint32_t> (members[members.size() / 2]));
             fits[static_cast<size_t> (item)] =
-                fitRegions (samples, fitOptions (options, layout, circuit.block (3), static_cast<uint32_t> (900 + item)));
+                fitRegions (samples, fitOptions (options, layout, circuit.block (3), static_cast<uint32_t> (900 + item),
+                                              valve.name + " block 4 group " + std::to_string (item)));
         });
+
+        report (options, valve.name + ": block 4 networks in " + std::to_string (seconds (started)) + " s");
 
         // Rate tables per position: block 4's rest with block 3's rest output as its input.
         std::vector<std::vector<double>> tables (written.size());

@@ -50,13 +50,22 @@ struct BuildOptions
     double tolerance = 2e-3;     // volts RMS per box, port-voltage equivalent
     double maxTolerance = 2e-2;  // volts, largest single error per box
     int maxRegions = 12;
+    // Block 3 has one position per rate and two network inputs, but the sharpest map (its
+    // follower's grid current): it gets its own, larger budget; 0 means twice maxRegions.
+    int blockThreeRegions = 0;
     int hiddenNeurons = 8;
     int iterations = 60;
+    size_t maxTrainingSamples = 1000; // per box and training run
     // Block 4 positions whose F(0,0) differ by less than this relative amount share networks.
     double toneShareTolerance = 0.02;
     int jobs = 1;
+    bool describeBoxes = false; // log every final box (bounds, samples, fit error)
     std::function<void (const std::string&)> log;
 };
+
+// A quick data set for renders and checks: about a minute per host rate on two cores, at a
+// cost in accuracy (see the README's figures).
+void applyFastPreset (BuildOptions& options);
 
 std::vector<int> processingRates (const BuildOptions& options);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <numeric>
 #include <random>
@@ -31,6 +30,43 @@ double effectiveScale (float outMin, float outMax)
     if (outMax > outMin && difference < 1e-8f)
         return 1e-8;
     return static_cast<double> (difference);
+}
+
+// Solves the symmetric positive definite system M a = b (n x n, row-major) in place.
+bool choleskySolveSmall (std::vector<double>& M, std::vector<double>& b, size_t n)
+{
+    for (size_t j = 0; j < n; ++j)
+    {
+        double d = M[j * n + j];
+        for (size_t k = 0; k < j; ++k)
+            d -= M[j * n + k] * M[j * n + k];
+        if (!(d > 0.0))
+            return false;
+        d = std::sqrt (d);
+        M[j * n + j] = d;
+        for (size_t r = j + 1; r < n; ++r)
+        {
+            double v = M[r * n + j];
+            for (size_t k = 0; k < j; ++k)
+                v -= M[r * n + k] * M[j * n + k];
+            M[r * n + j] = v / d;
+        }
+    }
+    for (size_t r = 0; r < n; ++r)
+    {
+        double v = b[r];
+        for (size_t k = 0; k < r; ++k)
+            v -= M[r * n + k] * b[k];
+        b[r] = v / M[r * n + r];
+    }
+    for (size_t r = n; r-- > 0;)
+    {
+        double v = b[r];
+        for (size_t k = r + 1; k < n; ++k)
+            v -= M[k * n + r] * b[k];
+        b[r] = v / M[r * n + r];
+    }
+    return true;
 }
 
 struct Candidate
@@ -154,6 +190,82 @@ std::vector<size_t> thinOut (const SampleSet& samples, const Box& box, int cells
     return kept;
 }
 
+// Weighted sum of squared residuals of per-output least-squares quadratics (no cross terms)
+// over the given members, inputs scaled to the box: a cheap stand-in for how well a network
+// would fit them.
+double quadraticResidual (const SampleSet& samples, const Box& box, const std::vector<size_t>& members,
+                          const std::vector<double>& outputWeights)
+{
+    const size_t nIn = static_cast<size_t> (samples.inputCount), nOut = static_cast<size_t> (samples.outputCount);
+    const size_t m = 1 + 2 * nIn;
+    std::vector<double> G (m * m, 0.0), feature (m);
+    std::vector<std::vector<double>> rhs (nOut, std::vector<double> (m, 0.0));
+    std::vector<double> targetSquares (nOut, 0.0);
+    auto features = [&] (size_t n)
+    {
+        feature[0] = 1.0;
+        for (size_t q = 0; q < nIn; ++q)
+        {
+            const double extent = box.hi[q] - box.lo[q];
+            const double x = extent > 0.0 ? 2.0 * (samples.input (n)[q] - box.lo[q]) / extent - 1.0 : 0.0;
+            feature[1 + q] = x;
+            feature[1 + nIn + q] = x * x;
+        }
+    };
+    for (size_t n : members)
+    {
+        features (n);
+        for (size_t r = 0; r < m; ++r)
+            for (size_t c = 0; c < m; ++c)
+                G[r * m + c] += feature[r] * feature[c];
+        for (size_t o = 0; o < nOut; ++o)
+        {
+            const double t = samples.output (n)[o] * outputWeights[o];
+            targetSquares[o] += t * t;
+            for (size_t r = 0; r < m; ++r)
+                rhs[o][r] += feature[r] * t;
+        }
+    }
+    for (size_t r = 0; r < m; ++r)
+        G[r * m + r] += 1e-9 * (1.0 + G[r * m + r]);
+    double residual = 0.0;
+    for (size_t o = 0; o < nOut; ++o)
+    {
+        // Residual = t't - b' G^-1 b for the least-squares coefficients.
+        auto M = G;
+        auto b = rhs[o];
+        if (!choleskySolveSmall (M, b, m))
+            return INFINITY;
+        double explained = 0.0;
+        for (size_t r = 0; r < m; ++r)
+            explained += b[r] * rhs[o][r];
+        residual += std::max (0.0, targetSquares[o] - explained);
+    }
+    return residual;
+}
+
+std::string describeBox (const Box& box, const RegionModel& model)
+{
+    std::string line;
+    char text[96];
+    std::snprintf (text, sizeof (text), "box n=%zu rms=%.3g max=%.3g in:", model.sampleCount, model.error.rms,
+                   model.error.max);
+    line += text;
+    for (size_t q = 0; q < box.lo.size(); ++q)
+    {
+        std::snprintf (text, sizeof (text), " [%.4g %.4g]", box.lo[q], box.hi[q]);
+        line += text;
+    }
+    line += " out:";
+    for (size_t o = 0; o < model.outputMin.size(); ++o)
+    {
+        std::snprintf (text, sizeof (text), " [%.3g %.3g]", static_cast<double> (model.outputMin[o]),
+                       static_cast<double> (model.outputMax[o]));
+        line += text;
+    }
+    return line;
+}
+
 bool acceptable (const RegionModel& m, const RegionFitOptions& options)
 {
     return m.error.rms <= options.tolerance && m.error.max <= options.maxTolerance;
@@ -213,30 +325,39 @@ RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& op
         Candidate parent = std::move (leaves[static_cast<size_t> (worst)]);
         leaves.erase (leaves.begin() + worst);
 
-        // Widest dimension, measured by where the data lie relative to the whole range.
+        // The dimension whose median cut leaves two halves that quadratic models fit best: the
+        // widest dimension is often not where the map bends (a follower's grid current turns on
+        // along one input however narrow the box is in the other).
         size_t dim = 0;
-        double widest = -1.0;
-        std::vector<double> lo (nIn, INFINITY), hi (nIn, -INFINITY);
-        for (size_t n : parent.members)
-            for (size_t q = 0; q < nIn; ++q)
-            {
-                lo[q] = std::min (lo[q], samples.input (n)[q]);
-                hi[q] = std::max (hi[q], samples.input (n)[q]);
-            }
+        double cut = 0.0;
+        double bestResidual = INFINITY;
         for (size_t q = 0; q < nIn; ++q)
         {
-            const double w = (hi[q] - lo[q]) / rootExtent[q];
-            if (w > widest)
+            std::vector<double> values;
+            for (size_t n : parent.members)
+                values.push_back (samples.input (n)[q]);
+            std::nth_element (values.begin(), values.begin() + static_cast<long> (values.size() / 2), values.end());
+            const double candidate = values[values.size() / 2];
+            std::vector<size_t> below, above;
+            for (size_t n : parent.members)
+                (samples.input (n)[q] < candidate ? below : above).push_back (n);
+            if (below.size() < options.minSplitSamples / 4 || above.size() < options.minSplitSamples / 4)
+                continue;
+            const double residual = quadraticResidual (samples, parent.box, below, options.outputWeights)
+                                    + quadraticResidual (samples, parent.box, above, options.outputWeights);
+            if (residual < bestResidual)
             {
-                widest = w;
+                bestResidual = residual;
                 dim = q;
+                cut = candidate;
             }
         }
-        std::vector<double> values;
-        for (size_t n : parent.members)
-            values.push_back (samples.input (n)[dim]);
-        std::nth_element (values.begin(), values.begin() + static_cast<long> (values.size() / 2), values.end());
-        const double cut = values[values.size() / 2];
+        if (!std::isfinite (bestResidual))
+        {
+            parent.model.error = {0.0, 0.0};
+            leaves.push_back (std::move (parent));
+            continue;
+        }
         const double overlap = options.overlap * (parent.box.hi[dim] - parent.box.lo[dim]);
 
         Box left = parent.box, right = parent.box;
@@ -260,16 +381,8 @@ RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& op
     RegionFitResult result;
     for (auto& leaf : leaves)
     {
-        if (std::getenv ("VARKEL_FIT_DEBUG") != nullptr)
-        {
-            std::fprintf (stderr, "box n=%zu rms=%.3g max=%.3g in:", leaf.members.size(), leaf.model.error.rms, leaf.model.error.max);
-            for (size_t q = 0; q < nIn; ++q)
-                std::fprintf (stderr, " [%.4g %.4g]", leaf.box.lo[q], leaf.box.hi[q]);
-            std::fprintf (stderr, " out:");
-            for (size_t o = 0; o < leaf.model.outputMin.size(); ++o)
-                std::fprintf (stderr, " [%.3g %.3g]", leaf.model.outputMin[o], leaf.model.outputMax[o]);
-            std::fprintf (stderr, "\n");
-        }
+        if (options.boxLog)
+            options.boxLog (describeBox (leaf.box, leaf.model));
         result.worst.rms = std::max (result.worst.rms, leaf.model.error.rms);
         result.worst.max = std::max (result.worst.max, leaf.model.error.max);
         result.regions.push_back (std::move (leaf.model));

@@ -3,6 +3,8 @@
 #include "Mlp.h"
 #include "SampleSet.h"
 
+#include <functional>
+#include <string>
 #include <vector>
 
 // One trained box: its bounds, the scaling of inputs and outputs exactly as the model file
@@ -29,6 +31,9 @@ struct RegionFitOptions
     size_t minSplitSamples = 60;
     size_t maxTrainingSamples = 1000;
     TrainOptions train;
+    // When set, receives one line per final box: its sample count, fit error, bounds and
+    // output range (the builder's --verbose).
+    std::function<void (const std::string&)> boxLog;
 };
 
 struct RegionFitResult
