@@ -176,14 +176,9 @@ int main (int argc, char* argv[])
     if (effect->numInputs() < channels || effect->numOutputs() < channels)
         return fail ("the effect has fewer than " + std::to_string (channels) + " inputs and outputs");
 
-    // As a host prepares a track: rate, block size and channel layout first, then the program,
-    // whose switch loads the models for this rate and chooses the routine for these channels.
-    effect->setSampleRate (input.sampleRate);
-    effect->setBlockSize (options.blockSize);
-    if (!effect->setChannels (channels, channels))
+    if (!effect->prepare (input.sampleRate, options.blockSize, channels, options.program - 1))
         std::printf ("render: note: the effect refused %d in / %d out and keeps its own layout\n", channels,
                      channels);
-    effect->setProgram (options.program - 1);
     if (options.stereo)
     {
         const std::string problem = vst2host::setParameterByText (*effect, "Mono/Stereo", "Stereo");
@@ -222,7 +217,6 @@ int main (int argc, char* argv[])
 
     Audio output;
     output.sampleRate = input.sampleRate;
-    effect->resume();
     output.channels = effect->process (input.channels);
     effect->suspend();
     effect.reset();

@@ -301,6 +301,25 @@ void Effect::suspend()
     running = false;
 }
 
+bool Effect::prepare (double rate, int samplesPerBlock, int channels, int programIndex)
+{
+    if (running)
+        suspend();
+    setSampleRate (rate);
+    setBlockSize (samplesPerBlock);
+    const bool accepted = setChannels (channels, channels);
+    resume();
+    setProgram (programIndex);
+    return accepted;
+}
+
+bool Effect::setBypass (bool bypassed)
+{
+    // The VST 2.4 number of effSetBypass; the free header only has a placeholder for it.
+    constexpr int setBypassOpcode = 44;
+    return dispatch (setBypassOpcode, 0, bypassed ? 1 : 0) != 0;
+}
+
 ModelDataReport Effect::modelData()
 {
     char buffer[modelstatus::textCapacity] = {};

@@ -88,6 +88,15 @@ public:
     void resume();
     void suspend();
 
+    // Sets a track up as a host does before playing: rate, block size and channel layout (false
+    // when the effect refuses the layout and keeps its own), resume, then the program. The
+    // program switch comes last because the plug-in takes the host rate in at resume but only
+    // reloads its rate-dependent models at a program switch; the effect is left running.
+    bool prepare (double rate, int samplesPerBlock, int channels, int programIndex);
+
+    // The host's bypass: true when the effect accepts it.
+    bool setBypass (bool bypassed);
+
     ModelDataReport modelData();
 
     // Runs the channels through processReplacing in blocks of the block size; channels beyond the
