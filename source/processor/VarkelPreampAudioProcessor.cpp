@@ -545,9 +545,9 @@ juce::String VarkelPreampAudioProcessor::getModelStatus() const
     return text;
 }
 
-juce::pointer_sized_int VarkelPreampAudioProcessor::handleVstManufacturerSpecific (juce::int32 index,
-                                                                                   juce::pointer_sized_int value,
-                                                                                   void* ptr, float)
+juce::pointer_sized_int
+VarkelPreampAudioProcessor::handleVstManufacturerSpecific (juce::int32 index, juce::pointer_sized_int value,
+                                                           void* ptr, float)
 {
     if (index != modelstatus::queryIndex || value != modelstatus::queryValue)
         return 0;

@@ -39,7 +39,8 @@ public:
     std::string folder, modulePath;
 };
 
-ModuleCopy* const moduleCopy = static_cast<ModuleCopy*> (::testing::AddGlobalTestEnvironment (new ModuleCopy));
+ModuleCopy* const moduleCopy =
+    static_cast<ModuleCopy*> (::testing::AddGlobalTestEnvironment (new ModuleCopy));
 
 std::string dataFolder()
 {
@@ -105,8 +106,8 @@ std::vector<float> tone (double frequency, double level)
 {
     std::vector<float> samples (6000);
     for (size_t s = 0; s < samples.size(); ++s)
-        samples[s] = static_cast<float> (level * std::exp (-static_cast<double> (s) / 3000.0)
-                                         * std::sin (2.0 * M_PI * frequency * static_cast<double> (s) / rate));
+        samples[s] = static_cast<float> (level * std::exp (-static_cast<double> (s) / 3000.0) *
+                                         std::sin (2.0 * M_PI * frequency * static_cast<double> (s) / rate));
     return samples;
 }
 
@@ -215,7 +216,8 @@ TEST_F (RenderHost, ParametersByNameAndDisplayedTextChangeTheSound)
     ASSERT_EQ (vst2host::setParameterByText (*effect, "Oversampling", "X2"), "");
     EXPECT_EQ (effect->parameterDisplay (7), "x2");
     EXPECT_FLOAT_EQ (effect->parameter (7), 0.25f);
-    EXPECT_EQ (effect->modelData().state, vst2host::ModelDataReport::State::loaded) << effect->modelData().text;
+    EXPECT_EQ (effect->modelData().state, vst2host::ModelDataReport::State::loaded)
+        << effect->modelData().text;
     const auto oversampled = effect->process ({left});
     EXPECT_GT (peakOf (oversampled[0]), 1e-4f);
     EXPECT_NE (oversampled, reference);
@@ -233,10 +235,13 @@ TEST_F (RenderHost, BadParameterRequestsAreRefusedAndChangeNothing)
     auto effect = openEffect (1);
     ASSERT_NE (effect, nullptr);
     const float gain = effect->parameter (2);
-    EXPECT_NE (vst2host::setParameterByText (*effect, "volume", "0.5").find ("no parameter"), std::string::npos);
-    EXPECT_NE (vst2host::setParameterByText (*effect, "gain", "1.5").find ("outside 0..1"), std::string::npos);
+    EXPECT_NE (vst2host::setParameterByText (*effect, "volume", "0.5").find ("no parameter"),
+               std::string::npos);
+    EXPECT_NE (vst2host::setParameterByText (*effect, "gain", "1.5").find ("outside 0..1"),
+               std::string::npos);
     EXPECT_NE (vst2host::setParameterByText (*effect, "gain", "nan").find ("displays"), std::string::npos);
-    EXPECT_NE (vst2host::setParameterByText (*effect, "oversampling", "x3").find ("displays"), std::string::npos);
+    EXPECT_NE (vst2host::setParameterByText (*effect, "oversampling", "x3").find ("displays"),
+               std::string::npos);
     EXPECT_EQ (effect->parameter (2), gain);
     EXPECT_EQ (effect->parameterDisplay (7), "none");
 }
@@ -257,8 +262,8 @@ TEST (RenderHostWithoutData, OutputIsSilentAndThePluginSaysWhy)
 // Runs the render tool on the module copy; returns its exit status and standard output.
 int runTool (const std::string& arguments, std::string& output)
 {
-    const std::string command = std::string ("\"") + VARKEL_RENDER_TOOL_PATH + "\" --module \""
-                                + moduleCopy->modulePath + "\" " + arguments + " 2>&1";
+    const std::string command = std::string ("\"") + VARKEL_RENDER_TOOL_PATH + "\" --module \"" +
+                                moduleCopy->modulePath + "\" " + arguments + " 2>&1";
     FILE* pipe = popen (command.c_str(), "r");
     if (pipe == nullptr)
         return -1;
@@ -287,7 +292,8 @@ TEST (RenderTool, WithDataRendersAndReportsTheSettings)
     writeModelData();
     const std::string wav = moduleCopy->folder + "/rendered.wav";
     std::string output;
-    ASSERT_EQ (runTool ("--output \"" + wav + "\" --stereo --param gain=0.75 --program 3", output), 0) << output;
+    ASSERT_EQ (runTool ("--output \"" + wav + "\" --stereo --param gain=0.75 --program 3", output), 0)
+        << output;
     EXPECT_NE (output.find ("model data: loaded"), std::string::npos) << output;
     EXPECT_NE (output.find ("program 3 \"3 default\""), std::string::npos) << output;
     EXPECT_NE (output.find ("0.75=>12"), std::string::npos) << output;

@@ -69,8 +69,8 @@ bool loadInput (const RenderOptions& options, Audio& audio, std::string& descrip
         audio.sampleRate = options.sampleRate;
         audio.channels.assign (channels, makePluckedPhrase (options.sampleRate, generatedSeconds));
         char text[160];
-        std::snprintf (text, sizeof text, "generated plucked guitar phrase, %.1f s, %.0f Hz", generatedSeconds,
-                       options.sampleRate);
+        std::snprintf (text, sizeof text, "generated plucked guitar phrase, %.1f s, %.0f Hz",
+                       generatedSeconds, options.sampleRate);
         description = text;
         return true;
     }
@@ -79,14 +79,14 @@ bool loadInput (const RenderOptions& options, Audio& audio, std::string& descrip
         return false;
     if (options.sampleRateGiven && std::abs (audio.sampleRate - options.sampleRate) > 0.5)
     {
-        error = options.inputPath + " is at " + std::to_string (static_cast<long> (audio.sampleRate))
-                + " Hz; --rate does not resample (leave it out to render at the file's rate)";
+        error = options.inputPath + " is at " + std::to_string (static_cast<long> (audio.sampleRate)) +
+                " Hz; --rate does not resample (leave it out to render at the file's rate)";
         return false;
     }
     if (audio.sampleRate < 8000.0 || audio.sampleRate > 384000.0)
     {
-        error = options.inputPath + ": sample rate " + std::to_string (static_cast<long> (audio.sampleRate))
-                + " Hz is outside 8000..384000";
+        error = options.inputPath + ": sample rate " + std::to_string (static_cast<long> (audio.sampleRate)) +
+                " Hz is outside 8000..384000";
         return false;
     }
     const size_t fileChannels = audio.channels.size();
@@ -104,9 +104,9 @@ bool loadInput (const RenderOptions& options, Audio& audio, std::string& descrip
     else if (channels == 2 && fileChannels > 2)
         audio.channels.resize (2);
 
-    description = options.inputPath + " (" + std::to_string (fileChannels) + " channel"
-                  + (fileChannels == 1 ? "" : "s") + ", "
-                  + std::to_string (static_cast<long> (audio.sampleRate)) + " Hz)";
+    description = options.inputPath + " (" + std::to_string (fileChannels) + " channel" +
+                  (fileChannels == 1 ? "" : "s") + ", " +
+                  std::to_string (static_cast<long> (audio.sampleRate)) + " Hz)";
     return true;
 }
 
@@ -161,7 +161,8 @@ int main (int argc, char* argv[])
 
     const auto module = vst2host::Module::load (options.modulePath, error);
     if (module == nullptr)
-        return fail (error + "\nrender: build the module with: cmake --build build --target VarkelHotPreamp_VST");
+        return fail (error +
+                     "\nrender: build the module with: cmake --build build --target VarkelHotPreamp_VST");
     auto effect = vst2host::Effect::open (module, error);
     if (effect == nullptr)
         return fail (error);
@@ -170,8 +171,8 @@ int main (int argc, char* argv[])
     std::printf ("render: effect \"%s\" by %s, %d parameters, %d programs\n", effect->effectName().c_str(),
                  effect->vendorName().c_str(), effect->numParameters(), effect->numPrograms());
     if (options.program > effect->numPrograms())
-        return fail ("the effect has " + std::to_string (effect->numPrograms()) + " programs, not "
-                         + std::to_string (options.program),
+        return fail ("the effect has " + std::to_string (effect->numPrograms()) + " programs, not " +
+                         std::to_string (options.program),
                      2);
     if (effect->numInputs() < channels || effect->numOutputs() < channels)
         return fail ("the effect has fewer than " + std::to_string (channels) + " inputs and outputs");
@@ -222,8 +223,8 @@ int main (int argc, char* argv[])
     effect.reset();
 
     const Levels in = levelsOf (input.channels), out = levelsOf (output.channels);
-    std::printf ("render: processed %zu samples per channel in blocks of %d\n",
-                 input.channels.front().size(), options.blockSize);
+    std::printf ("render: processed %zu samples per channel in blocks of %d\n", input.channels.front().size(),
+                 options.blockSize);
     std::printf ("render: input  peak %s, RMS %s\n", decibels (in.peak).c_str(), decibels (in.rms).c_str());
     std::printf ("render: output peak %s, RMS %s\n", decibels (out.peak).c_str(), decibels (out.rms).c_str());
 

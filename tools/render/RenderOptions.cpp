@@ -21,8 +21,8 @@ bool parseRate (const std::string& text, double& result)
     const double value = std::strtod (text.c_str(), &end);
     // The plug-in names its rate-dependent model files by the processing rate (host rate times
     // oversampling up to 16) with at most 7 digits.
-    if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite (value) || value < 8000.0
-        || value > 384000.0)
+    if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite (value) || value < 8000.0 ||
+        value > 384000.0)
         return false;
     result = value;
     return true;
@@ -40,12 +40,15 @@ const char* renderUsage()
            "  --block N            samples per process call, 1..65536 (default 512)\n"
            "  --program N          program 1..12 (default 1)\n"
            "  --param NAME=VALUE   parameter by name, VALUE normalized 0..1 or as displayed,\n"
-           "                       e.g. gain=0.75, \"dual triodes=Aged 12ax7\", oversampling=x4 (repeatable)\n"
-           "  --stereo             two channels through the plug-in's two chains (Mono/Stereo set to Stereo);\n"
+           "                       e.g. gain=0.75, \"dual triodes=Aged 12ax7\", oversampling=x4 "
+           "(repeatable)\n"
+           "  --stereo             two channels through the plug-in's two chains (Mono/Stereo set to "
+           "Stereo);\n"
            "                       default mono: one channel, a stereo input file is mixed down\n";
 }
 
-bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOptions& options, std::string& error)
+bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOptions& options,
+                         std::string& error)
 {
     for (size_t i = 0; i < arguments.size(); ++i)
     {
@@ -85,8 +88,9 @@ bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOption
                 error = name + " needs a file path";
                 return false;
             }
-            (name == "--module" ? options.modulePath : name == "--input" ? options.inputPath : options.outputPath) =
-                value;
+            (name == "--module"  ? options.modulePath
+             : name == "--input" ? options.inputPath
+                                 : options.outputPath) = value;
         }
         else if (name == "--rate")
         {

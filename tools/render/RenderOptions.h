@@ -21,6 +21,7 @@ struct RenderOptions
 
 // Parses the arguments after the program name ("--name value" or "--name=value"). On failure
 // returns false with a message for the person who typed them.
-bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOptions& options, std::string& error);
+bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOptions& options,
+                         std::string& error);
 
 const char* renderUsage();

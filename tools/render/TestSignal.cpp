@@ -43,7 +43,8 @@ void addPluck (std::vector<float>& out, double sampleRate, const Pluck& pluck, u
         v -= mean;
 
     const auto first = static_cast<size_t> (pluck.start * sampleRate);
-    const size_t damped = pluck.stop > pluck.start ? static_cast<size_t> (pluck.stop * sampleRate) : out.size();
+    const size_t damped =
+        pluck.stop > pluck.start ? static_cast<size_t> (pluck.stop * sampleRate) : out.size();
     const double releaseSamples = 0.015 * sampleRate;
     // Lower strings sustain longer; every string loses a little per round trip.
     const float loss = pluck.frequency < 150.0 ? 0.4995f : 0.4985f;
@@ -78,10 +79,9 @@ std::vector<float> makePluckedPhrase (double sampleRate, double seconds)
     const double e2 = 82.41, g2 = 98.0, a2 = 110.0, b2 = 123.47, e3 = 164.81, gSharp3 = 207.65, b3 = 246.94,
                  e4 = 329.63;
     const Pluck phrase[] = {
-        {0.00, 0.38, e2, 1.0f},      {0.40, 0.78, e2, 0.7f},      {0.80, 1.18, g2, 0.85f},
-        {1.20, 1.58, a2, 0.9f},      {1.60, 1.98, e2, 1.0f},      {2.00, 2.38, g2, 0.8f},
-        {2.40, 2.78, a2, 0.9f},      {2.80, 0.0, e2, 1.0f},       {2.812, 0.0, b2, 0.95f},
-        {2.824, 0.0, e3, 0.9f},      {2.836, 0.0, gSharp3, 0.85f}, {2.848, 0.0, b3, 0.8f},
+        {0.00, 0.38, e2, 1.0f},  {0.40, 0.78, e2, 0.7f}, {0.80, 1.18, g2, 0.85f},      {1.20, 1.58, a2, 0.9f},
+        {1.60, 1.98, e2, 1.0f},  {2.00, 2.38, g2, 0.8f}, {2.40, 2.78, a2, 0.9f},       {2.80, 0.0, e2, 1.0f},
+        {2.812, 0.0, b2, 0.95f}, {2.824, 0.0, e3, 0.9f}, {2.836, 0.0, gSharp3, 0.85f}, {2.848, 0.0, b3, 0.8f},
         {2.860, 0.0, e4, 0.75f},
     };
 

@@ -56,7 +56,8 @@ float decodeSample (const unsigned char* p, uint16_t format, uint16_t bits)
         return static_cast<float> (value) / 8388608.0f;
     }
     default:
-        return static_cast<float> (static_cast<double> (static_cast<int32_t> (readLittle (p, 4))) / 2147483648.0);
+        return static_cast<float> (static_cast<double> (static_cast<int32_t> (readLittle (p, 4))) /
+                                   2147483648.0);
     }
 }
 } // namespace
@@ -69,8 +70,10 @@ bool readWav (const std::string& path, Audio& audio, std::string& error)
         error = "cannot open " + path;
         return false;
     }
-    const std::vector<unsigned char> bytes ((std::istreambuf_iterator<char> (file)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 12 || std::memcmp (bytes.data(), "RIFF", 4) != 0 || std::memcmp (bytes.data() + 8, "WAVE", 4) != 0)
+    const std::vector<unsigned char> bytes ((std::istreambuf_iterator<char> (file)),
+                                            std::istreambuf_iterator<char>());
+    if (bytes.size() < 12 || std::memcmp (bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp (bytes.data() + 8, "WAVE", 4) != 0)
     {
         error = path + " is not a WAV file";
         return false;
@@ -92,7 +95,8 @@ bool readWav (const std::string& path, Audio& audio, std::string& error)
             rate = readLittle (chunk + 12, 4);
             bits = static_cast<uint16_t> (readLittle (chunk + 22, 2));
             if (format == formatExtensible && size >= 26)
-                format = static_cast<uint16_t> (readLittle (chunk + 32, 2)); // the sub-format's first two bytes
+                format =
+                    static_cast<uint16_t> (readLittle (chunk + 32, 2)); // the sub-format's first two bytes
         }
         else if (std::memcmp (chunk, "data", 4) == 0)
         {
@@ -102,8 +106,8 @@ bool readWav (const std::string& path, Audio& audio, std::string& error)
         at += 8 + size + (size & 1u); // chunks are padded to an even length
     }
 
-    const bool supported = (format == formatPcm && (bits == 16 || bits == 24 || bits == 32))
-                           || (format == formatFloat && (bits == 32 || bits == 64));
+    const bool supported = (format == formatPcm && (bits == 16 || bits == 24 || bits == 32)) ||
+                           (format == formatFloat && (bits == 32 || bits == 64));
     if (channels == 0 || rate == 0)
     {
         error = path + ": no usable format chunk";
@@ -111,8 +115,8 @@ bool readWav (const std::string& path, Audio& audio, std::string& error)
     }
     if (!supported)
     {
-        error = path + ": unsupported sample format (" + std::to_string (bits) + "-bit, format "
-                + std::to_string (format) + "); use 16/24/32-bit PCM or 32/64-bit float";
+        error = path + ": unsupported sample format (" + std::to_string (bits) + "-bit, format " +
+                std::to_string (format) + "); use 16/24/32-bit PCM or 32/64-bit float";
         return false;
     }
     if (data == nullptr)

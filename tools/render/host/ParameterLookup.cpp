@@ -57,8 +57,8 @@ int findParameter (Effect& effect, const std::string& name)
             return i;
 
     double number = 0.0;
-    if (parseNumber (name, number) && number == std::floor (number) && number >= 0.0
-        && number < effect.numParameters())
+    if (parseNumber (name, number) && number == std::floor (number) && number >= 0.0 &&
+        number < effect.numParameters())
         return static_cast<int> (number);
     return -1;
 }
@@ -78,8 +78,8 @@ std::string setParameterByText (Effect& effect, const std::string& name, const s
     if (parseNumber (value, number))
     {
         if (number < 0.0 || number > 1.0)
-            return "value " + value + " for " + effect.parameterName (index)
-                   + " is outside 0..1 (give a normalized value or the displayed text)";
+            return "value " + value + " for " + effect.parameterName (index) +
+                   " is outside 0..1 (give a normalized value or the displayed text)";
         effect.setParameter (index, static_cast<float> (number));
         return {};
     }

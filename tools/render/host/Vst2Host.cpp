@@ -124,7 +124,8 @@ std::unique_ptr<Effect> Effect::open (std::shared_ptr<const Module> module, std:
     return host;
 }
 
-Effect::Effect (std::shared_ptr<const Module> owner, void* created) : module (std::move (owner)), effect (created)
+Effect::Effect (std::shared_ptr<const Module> owner, void* created)
+    : module (std::move (owner)), effect (created)
 {
     const std::lock_guard<std::mutex> lock (registryLock);
     registry[static_cast<const AEffect*> (effect)] = this;
@@ -323,7 +324,8 @@ bool Effect::setBypass (bool bypassed)
 ModelDataReport Effect::modelData()
 {
     char buffer[modelstatus::textCapacity] = {};
-    const auto answer = dispatch (effVendorSpecific, modelstatus::queryIndex, modelstatus::queryValue, buffer);
+    const auto answer =
+        dispatch (effVendorSpecific, modelstatus::queryIndex, modelstatus::queryValue, buffer);
     buffer[modelstatus::textCapacity - 1] = '\0';
 
     ModelDataReport report;
@@ -353,7 +355,8 @@ std::vector<std::vector<float>> Effect::process (const std::vector<std::vector<f
     for (auto& b : outputBlocks)
         outputPointers.push_back (b.data());
 
-    std::vector<std::vector<float>> result (std::min (channels.size(), outs), std::vector<float> (length, 0.0f));
+    std::vector<std::vector<float>> result (std::min (channels.size(), outs),
+                                            std::vector<float> (length, 0.0f));
     if (!running)
         resume();
 

@@ -110,7 +110,8 @@ public:
 
 private:
     Effect (std::shared_ptr<const Module> module, void* effect);
-    std::intptr_t dispatch (int opcode, int index = 0, std::intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f);
+    std::intptr_t dispatch (int opcode, int index = 0, std::intptr_t value = 0, void* ptr = nullptr,
+                            float opt = 0.0f);
     std::string text (int opcode, int index);
 
     std::shared_ptr<const Module> module;
