@@ -4,6 +4,7 @@
 
 #include "processor/EngineSettings.h"
 #include "processor/ModelFiles.h"
+#include "processor/ModelStatusQuery.h"
 #include "processor/ParameterText.h"
 #include "processor/ProgramState.h"
 
@@ -542,6 +543,22 @@ juce::String VarkelPreampAudioProcessor::getModelStatus() const
     if (distinct.size() > 1)
         text << " (and " << static_cast<int> (distinct.size() - 1) << " more)";
     return text;
+}
+
+juce::pointer_sized_int
+VarkelPreampAudioProcessor::handleVstManufacturerSpecific (juce::int32 index, juce::pointer_sized_int value,
+                                                           void* ptr, float)
+{
+    if (index != modelstatus::queryIndex || value != modelstatus::queryValue)
+        return 0;
+
+    const juce::String status = getModelStatus();
+    if (ptr != nullptr)
+    {
+        // copyToUTF8 never splits a character and always writes the terminating zero.
+        status.copyToUTF8 (static_cast<char*> (ptr), modelstatus::textCapacity);
+    }
+    return status.isEmpty() ? modelstatus::answerLoaded : modelstatus::answerProblem;
 }
 
 // Called by the VST wrapper to create the plug-in.

@@ -16,7 +16,9 @@
 // Threads: processBlock runs on the audio thread under the callback lock held by the wrapper.
 // Every change that rebuilds engine data runs between suspendProcessing(true) and (false) on the
 // calling thread; input and output gains are single atomic floats written without suspension.
-class VarkelPreampAudioProcessor : public juce::AudioProcessor, public juce::ChangeBroadcaster
+class VarkelPreampAudioProcessor : public juce::AudioProcessor,
+                                   public juce::ChangeBroadcaster,
+                                   public juce::VSTCallbackHandler
 {
 public:
     static constexpr int numPrograms = 12;
@@ -74,6 +76,10 @@ public:
     // Empty when every model file of the last reloads loaded; otherwise a short text for a person,
     // e.g. "Model data missing: <folder>". Safe from any thread.
     juce::String getModelStatus() const;
+
+    // The VST 2.4 host's vendor-specific call: answers the model status query of ModelStatusQuery.h.
+    juce::pointer_sized_int handleVstManufacturerSpecific (juce::int32 index, juce::pointer_sized_int value,
+                                                           void* ptr, float opt) override;
 
     // Which routine processBlock runs, and the rates the engine was last prepared for.
     enum class ProcessMode

@@ -1,115 +1,245 @@
-// Renders a generated guitar phrase through the plug-in's processor, the way a host drives it
-// (prepare, then process in blocks), and writes the result as a 24-bit WAV file.
+// Renders audio through the built VST 2.4 module of the plug-in, loaded and driven through the
+// plug-in ABI by a small host of our own, and writes the result as a 24-bit WAV file. Prints what
+// it did: the module, the program and parameter texts, the model data the plug-in reported, and
+// the levels in and out. See renderUsage() for the options.
 //
-//   varkel_render [OUTPUT.wav]      default: out/render.wav
+// Exit status: 0 rendered, 1 something failed (module, files), 2 bad command line, 3 the output
+// is silent (the file is still written; the reason is printed).
 
+#include "RenderOptions.h"
 #include "TestSignal.h"
-#include "processor/VarkelPreampAudioProcessor.h"
-
-#include <juce_audio_formats/juce_audio_formats.h>
+#include "WavFile.h"
+#include "host/ParameterLookup.h"
+#include "host/Vst2Host.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
+#include <filesystem>
+#include <string>
 
 namespace
 {
-constexpr double renderRate = 48000.0;
-constexpr double renderSeconds = 4.0;
-constexpr int blockSize = 512;
+constexpr double generatedSeconds = 4.0;
 
-float peakOf (const float* samples, size_t n)
+struct Levels
 {
-    float peak = 0.0f;
-    for (size_t i = 0; i < n; ++i)
-        peak = std::max (peak, std::abs (samples[i]));
-    return peak;
+    double peak = 0.0;
+    double rms = 0.0;
+};
+
+Levels levelsOf (const std::vector<std::vector<float>>& channels)
+{
+    Levels levels;
+    double sumOfSquares = 0.0;
+    size_t count = 0;
+    for (const auto& channel : channels)
+        for (float v : channel)
+        {
+            levels.peak = std::max (levels.peak, static_cast<double> (std::abs (v)));
+            sumOfSquares += static_cast<double> (v) * v;
+            ++count;
+        }
+    levels.rms = count > 0 ? std::sqrt (sumOfSquares / static_cast<double> (count)) : 0.0;
+    return levels;
 }
 
-juce::String describeSettings (VarkelPreampAudioProcessor& processor)
+std::string decibels (double level)
 {
-    juce::String settings;
-    for (int i = 0; i < processor.getNumParameters(); ++i)
-        settings << (i > 0 ? ", " : "") << processor.getParameterName (i) << " "
-                 << processor.getParameterText (i);
-    return settings;
+    char text[32];
+    if (level > 0.0)
+        std::snprintf (text, sizeof text, "%.1f dBFS", 20.0 * std::log10 (level));
+    else
+        std::snprintf (text, sizeof text, "-inf dBFS (silence)");
+    return text;
 }
 
-double decibels (float level)
+int fail (const std::string& message, int status = 1)
 {
-    return level > 0.0f ? 20.0 * std::log10 (static_cast<double> (level)) : -999.0;
+    std::fprintf (stderr, "render: %s\n", message.c_str());
+    return status;
+}
+
+// The audio to render in the channel count of the track: one channel, or two for --stereo.
+bool loadInput (const RenderOptions& options, Audio& audio, std::string& description, std::string& error)
+{
+    const size_t channels = options.stereo ? 2 : 1;
+    if (options.inputPath.empty())
+    {
+        audio.sampleRate = options.sampleRate;
+        audio.channels.assign (channels, makePluckedPhrase (options.sampleRate, generatedSeconds));
+        char text[160];
+        std::snprintf (text, sizeof text, "generated plucked guitar phrase, %.1f s, %.0f Hz",
+                       generatedSeconds, options.sampleRate);
+        description = text;
+        return true;
+    }
+
+    if (!readWav (options.inputPath, audio, error))
+        return false;
+    if (options.sampleRateGiven && std::abs (audio.sampleRate - options.sampleRate) > 0.5)
+    {
+        error = options.inputPath + " is at " + std::to_string (static_cast<long> (audio.sampleRate)) +
+                " Hz; --rate does not resample (leave it out to render at the file's rate)";
+        return false;
+    }
+    if (audio.sampleRate < 8000.0 || audio.sampleRate > 384000.0)
+    {
+        error = options.inputPath + ": sample rate " + std::to_string (static_cast<long> (audio.sampleRate)) +
+                " Hz is outside 8000..384000";
+        return false;
+    }
+    const size_t fileChannels = audio.channels.size();
+    if (channels == 1 && fileChannels > 1)
+    {
+        // A mono track from a multi-channel file: the average of its channels.
+        std::vector<float> mixed (audio.channels.front().size(), 0.0f);
+        for (const auto& channel : audio.channels)
+            for (size_t s = 0; s < mixed.size(); ++s)
+                mixed[s] += channel[s] / static_cast<float> (fileChannels);
+        audio.channels.assign (1, mixed);
+    }
+    else if (channels == 2 && fileChannels == 1)
+        audio.channels.push_back (audio.channels.front());
+    else if (channels == 2 && fileChannels > 2)
+        audio.channels.resize (2);
+
+    description = options.inputPath + " (" + std::to_string (fileChannels) + " channel" +
+                  (fileChannels == 1 ? "" : "s") + ", " +
+                  std::to_string (static_cast<long> (audio.sampleRate)) + " Hz)";
+    return true;
+}
+
+void printSilenceReason (const vst2host::ModelDataReport& report, const std::string& modulePath)
+{
+    const std::string folder = modulePath + ".dat/";
+    std::printf ("render: THE OUTPUT IS SILENT.\n");
+    if (report.state == vst2host::ModelDataReport::State::problem)
+    {
+        std::printf ("render: the plug-in has no usable model data: %s\n", report.text.c_str());
+        std::printf ("render: it reads its model files from the folder beside its module:\n"
+                     "render:   %s\n"
+                     "render: build them and put them there with the main command, which does both:\n"
+                     "render:   bash scripts/render.sh\n"
+                     "render: or by hand:\n"
+                     "render:   cmake --build build --target varkel-model-builder\n"
+                     "render:   build/tools/model-builder/varkel-model-builder --out build/model-data "
+                     "--host-rates 44100,48000\n"
+                     "render:   ln -sfn \"$PWD/build/model-data\" \"%s\"\n",
+                     folder.c_str(), folder.substr (0, folder.size() - 1).c_str());
+    }
+    else if (report.state == vst2host::ModelDataReport::State::notAnswered)
+        std::printf ("render: the module does not report its model data; if it is this plug-in, check %s\n",
+                     folder.c_str());
+    else
+        std::printf ("render: the plug-in reports its model data as loaded; is the input silent?\n");
 }
 } // namespace
 
 int main (int argc, char* argv[])
 {
-    const juce::File output = juce::File::getCurrentWorkingDirectory().getChildFile (
-        argc > 1 ? juce::String (argv[1]) : juce::String ("out/render.wav"));
-    if (!output.getParentDirectory().createDirectory())
+    RenderOptions options;
+    std::string error;
+    if (!parseRenderOptions (std::vector<std::string> (argv + 1, argv + argc), options, error))
     {
-        std::fprintf (stderr, "render: cannot create folder %s\n",
-                      output.getParentDirectory().getFullPathName().toRawUTF8());
-        return 1;
+        std::fprintf (stderr, "render: %s\n%s", error.c_str(), renderUsage());
+        return 2;
+    }
+    if (options.help)
+    {
+        std::printf ("%s", renderUsage());
+        return 0;
+    }
+    if (options.modulePath.empty())
+        options.modulePath = VARKEL_DEFAULT_VST_MODULE;
+
+    Audio input;
+    std::string inputDescription;
+    if (!loadInput (options, input, inputDescription, error))
+        return fail (error);
+    const int channels = static_cast<int> (input.channels.size());
+
+    const auto module = vst2host::Module::load (options.modulePath, error);
+    if (module == nullptr)
+        return fail (error +
+                     "\nrender: build the module with: cmake --build build --target VarkelHotPreamp_VST");
+    auto effect = vst2host::Effect::open (module, error);
+    if (effect == nullptr)
+        return fail (error);
+
+    std::printf ("render: module %s\n", std::filesystem::absolute (options.modulePath).c_str());
+    std::printf ("render: effect \"%s\" by %s, %d parameters, %d programs\n", effect->effectName().c_str(),
+                 effect->vendorName().c_str(), effect->numParameters(), effect->numPrograms());
+    if (options.program > effect->numPrograms())
+        return fail ("the effect has " + std::to_string (effect->numPrograms()) + " programs, not " +
+                         std::to_string (options.program),
+                     2);
+    if (effect->numInputs() < channels || effect->numOutputs() < channels)
+        return fail ("the effect has fewer than " + std::to_string (channels) + " inputs and outputs");
+
+    if (!effect->prepare (input.sampleRate, options.blockSize, channels, options.program - 1))
+        std::printf ("render: note: the effect refused %d in / %d out and keeps its own layout\n", channels,
+                     channels);
+    if (options.stereo)
+    {
+        const std::string problem = vst2host::setParameterByText (*effect, "Mono/Stereo", "Stereo");
+        if (!problem.empty())
+            std::printf ("render: note: %s\n", problem.c_str());
+    }
+    for (const auto& [name, value] : options.parameters)
+    {
+        const std::string problem = vst2host::setParameterByText (*effect, name, value);
+        if (!problem.empty())
+            return fail ("--param " + name + "=" + value + ": " + problem, 2);
     }
 
-    std::vector<float> signal = makePluckedPhrase (renderRate, renderSeconds);
-    const float inputPeak = peakOf (signal.data(), signal.size());
-
-    // A mono guitar track, as a host sets it up; the new host rate reaches the engine at the next
-    // program switch.
-    VarkelPreampAudioProcessor processor;
-    processor.setPlayConfigDetails (1, 1, renderRate, blockSize);
-    processor.prepareToPlay (renderRate, blockSize);
-    processor.setCurrentProgram (0);
-
-    juce::AudioBuffer<float> buffer (1, blockSize);
-    juce::MidiBuffer midi;
-    for (size_t start = 0; start < signal.size(); start += blockSize)
+    std::printf ("render: input %s, %s\n", inputDescription.c_str(), channels == 2 ? "stereo" : "mono");
+    std::printf ("render: program %d \"%s\"\n", effect->program() + 1,
+                 effect->programName (effect->program()).c_str());
+    for (int i = 0; i < effect->numParameters(); ++i)
     {
-        const int n = static_cast<int> (std::min<size_t> (blockSize, signal.size() - start));
-        buffer.setSize (1, n, false, false, true);
-        buffer.copyFrom (0, 0, signal.data() + start, n);
-        processor.processBlock (buffer, midi);
-        std::copy (buffer.getReadPointer (0), buffer.getReadPointer (0) + n,
-                   signal.begin() + static_cast<long> (start));
+        const std::string label = effect->parameterLabel (i);
+        std::printf ("render:   %-14s %s%s%s\n", effect->parameterName (i).c_str(),
+                     effect->parameterDisplay (i).c_str(), label.empty() ? "" : " ", label.c_str());
     }
-    processor.releaseResources();
-    const float outputPeak = peakOf (signal.data(), signal.size());
-
-    output.deleteFile();
-    std::unique_ptr<juce::OutputStream> stream = std::make_unique<juce::FileOutputStream> (output);
-    if (static_cast<juce::FileOutputStream*> (stream.get())->failedToOpen())
+    const vst2host::ModelDataReport modelData = effect->modelData();
+    switch (modelData.state)
     {
-        std::fprintf (stderr, "render: cannot write %s\n", output.getFullPathName().toRawUTF8());
-        return 1;
+    case vst2host::ModelDataReport::State::loaded:
+        std::printf ("render: model data: loaded from %s.dat/\n", options.modulePath.c_str());
+        break;
+    case vst2host::ModelDataReport::State::problem:
+        std::printf ("render: model data: %s\n", modelData.text.c_str());
+        break;
+    case vst2host::ModelDataReport::State::notAnswered:
+        std::printf ("render: model data: the module does not say\n");
+        break;
     }
-    juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatWriter> writer (
-        wav.createWriterFor (stream.get(), renderRate, 1, 24, {}, 0));
-    if (writer == nullptr)
-    {
-        std::fprintf (stderr, "render: no WAV writer for %s\n", output.getFullPathName().toRawUTF8());
-        return 1;
-    }
-    stream.release(); // the writer owns the stream now
 
-    const float* channels[] = {signal.data()};
-    if (!writer->writeFromFloatArrays (channels, 1, static_cast<int> (signal.size())))
-    {
-        std::fprintf (stderr, "render: writing %s failed\n", output.getFullPathName().toRawUTF8());
-        return 1;
-    }
-    writer.reset();
+    Audio output;
+    output.sampleRate = input.sampleRate;
+    output.channels = effect->process (input.channels);
+    effect->suspend();
+    effect.reset();
 
-    std::printf ("render: %.1f s plucked guitar phrase, mono, %.0f Hz, 24-bit\n", renderSeconds, renderRate);
-    std::printf ("render: program \"%s\": %s\n", processor.getProgramName (0).toRawUTF8(),
-                 describeSettings (processor).toRawUTF8());
-    std::printf ("render: peak in %.1f dBFS, peak out %.1f dBFS\n", decibels (inputPeak),
-                 decibels (outputPeak));
-    const juce::String status = processor.getModelStatus();
-    if (status.isNotEmpty())
-        std::printf ("render: note: %s\n", status.toRawUTF8());
-    std::printf ("render: wrote %s\n", output.getFullPathName().toRawUTF8());
-    return 0;
+    const Levels in = levelsOf (input.channels), out = levelsOf (output.channels);
+    std::printf ("render: processed %zu samples per channel in blocks of %d\n", input.channels.front().size(),
+                 options.blockSize);
+    std::printf ("render: input  peak %s, RMS %s\n", decibels (in.peak).c_str(), decibels (in.rms).c_str());
+    std::printf ("render: output peak %s, RMS %s\n", decibels (out.peak).c_str(), decibels (out.rms).c_str());
+
+    const std::filesystem::path outputPath = std::filesystem::absolute (options.outputPath);
+    std::error_code folderError;
+    std::filesystem::create_directories (outputPath.parent_path(), folderError);
+    size_t clipped = 0;
+    if (!writeWav24 (outputPath.string(), output, clipped, error))
+        return fail (error);
+    if (clipped > 0)
+        std::printf ("render: note: %zu samples above full scale were clipped in the file\n", clipped);
+
+    const bool silent = out.peak == 0.0;
+    if (silent)
+        printSilenceReason (modelData, options.modulePath);
+    std::printf ("render: wrote %s\n", outputPath.c_str());
+    return silent ? 3 : 0;
 }

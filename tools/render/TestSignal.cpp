@@ -9,44 +9,80 @@ namespace
 struct Pluck
 {
     double start;     // seconds
+    double stop;      // seconds: the string is damped (next note on it, or the hand); 0 rings on
     double frequency; // Hz
+    float velocity;   // 0..1
 };
 
+float nextNoise (uint32_t& state)
+{
+    state = state * 1664525u + 1013904223u;
+    return static_cast<float> (state >> 8) / static_cast<float> (1u << 24) * 2.0f - 1.0f;
+}
+
 // One plucked string added into out: a noise burst circulating through a delay line with a
-// two-point average, which loses the high partials first, as a real string does.
+// two-point average, which loses the high partials first, as a real string does. A softer pluck
+// starts from smoother noise (fewer high partials); a damped string fades out within 15 ms.
 void addPluck (std::vector<float>& out, double sampleRate, const Pluck& pluck, uint32_t& noiseState)
 {
     const auto period = static_cast<size_t> (std::max (2.0, std::round (sampleRate / pluck.frequency)));
     std::vector<float> line (period);
+    float smoothed = 0.0f;
+    const float pickBrightness = 0.35f + 0.6f * pluck.velocity;
     for (auto& v : line)
     {
-        noiseState = noiseState * 1664525u + 1013904223u;
-        v = static_cast<float> (noiseState >> 8) / static_cast<float> (1u << 24) * 2.0f - 1.0f;
+        smoothed += pickBrightness * (nextNoise (noiseState) - smoothed);
+        v = smoothed;
     }
+    // The burst carries no DC, or the string would ring with an offset.
+    float mean = 0.0f;
+    for (float v : line)
+        mean += v;
+    mean /= static_cast<float> (period);
+    for (auto& v : line)
+        v -= mean;
 
     const auto first = static_cast<size_t> (pluck.start * sampleRate);
+    const size_t damped =
+        pluck.stop > pluck.start ? static_cast<size_t> (pluck.stop * sampleRate) : out.size();
+    const double releaseSamples = 0.015 * sampleRate;
+    // Lower strings sustain longer; every string loses a little per round trip.
+    const float loss = pluck.frequency < 150.0 ? 0.4995f : 0.4985f;
     size_t cursor = 0;
     for (size_t n = first; n < out.size(); ++n)
     {
+        float envelope = 1.0f;
+        if (n >= damped)
+        {
+            const double t = static_cast<double> (n - damped) / releaseSamples;
+            if (t >= 1.0)
+                break;
+            envelope = static_cast<float> (1.0 - t);
+        }
         const size_t next = (cursor + 1) % period;
         const float sample = line[cursor];
-        line[cursor] = 0.498f * (sample + line[next]);
+        line[cursor] = loss * (sample + line[next]);
         cursor = next;
-        out[n] += 0.35f * sample;
+        out[n] += pluck.velocity * envelope * sample;
     }
 }
 } // namespace
 
 std::vector<float> makePluckedPhrase (double sampleRate, double seconds)
 {
-    std::vector<float> out (static_cast<size_t> (sampleRate * seconds), 0.0f);
+    std::vector<float> out (static_cast<size_t> (std::max (0.0, sampleRate * seconds)), 0.0f);
+    if (out.empty())
+        return out;
 
-    // Note frequencies in Hz: a low-string riff, then an open E chord strummed.
+    // Note frequencies in Hz: a riff on the low E and A strings (each note damps the one before
+    // on its string), then an open E chord strummed down over 60 ms and left ringing.
     const double e2 = 82.41, g2 = 98.0, a2 = 110.0, b2 = 123.47, e3 = 164.81, gSharp3 = 207.65, b3 = 246.94,
                  e4 = 329.63;
     const Pluck phrase[] = {
-        {0.00, e2}, {0.40, e2}, {0.80, g2}, {1.20, a2},      {1.60, e2}, {2.00, g2}, {2.40, a2},
-        {2.80, e2}, {2.82, b2}, {2.84, e3}, {2.86, gSharp3}, {2.88, b3}, {2.90, e4},
+        {0.00, 0.38, e2, 1.0f},  {0.40, 0.78, e2, 0.7f}, {0.80, 1.18, g2, 0.85f},      {1.20, 1.58, a2, 0.9f},
+        {1.60, 1.98, e2, 1.0f},  {2.00, 2.38, g2, 0.8f}, {2.40, 2.78, a2, 0.9f},       {2.80, 0.0, e2, 1.0f},
+        {2.812, 0.0, b2, 0.95f}, {2.824, 0.0, e3, 0.9f}, {2.836, 0.0, gSharp3, 0.85f}, {2.848, 0.0, b3, 0.8f},
+        {2.860, 0.0, e4, 0.75f},
     };
 
     uint32_t noiseState = 12345u;
@@ -54,12 +90,11 @@ std::vector<float> makePluckedPhrase (double sampleRate, double seconds)
         if (pluck.start < seconds)
             addPluck (out, sampleRate, pluck, noiseState);
 
-    // Keep the peak near half scale, whatever the chord sums to.
     float peak = 0.0f;
     for (float v : out)
         peak = std::max (peak, std::abs (v));
     if (peak > 0.0f)
         for (auto& v : out)
-            v *= 0.5f / peak;
+            v *= pluckedPhrasePeak / peak;
     return out;
 }

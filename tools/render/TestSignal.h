@@ -2,6 +2,10 @@
 
 #include <vector>
 
-// A mono guitar-like phrase: plucked strings (Karplus-Strong) of a low E string riff and a closing
-// chord, peaking near 0.5 full scale. Deterministic, so two renders of it compare sample by sample.
+// A mono guitar-like phrase as a pickup delivers it: plucked strings (Karplus-Strong) playing a
+// short riff on the low strings, then an open E chord strummed and left ringing. Peaks at -12 dBFS,
+// the level of a guitar DI track. Deterministic, so two renders of it compare sample by sample.
 std::vector<float> makePluckedPhrase (double sampleRate, double seconds);
+
+// The phrase's peak level: -12 dBFS.
+constexpr float pluckedPhrasePeak = 0.25118864f;
