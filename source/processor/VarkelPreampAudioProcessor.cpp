@@ -72,10 +72,17 @@ const juce::String VarkelPreampAudioProcessor::getName() const
 
 void VarkelPreampAudioProcessor::prepareToPlay (double newSampleRate, int)
 {
-    // Takes effect at the next reload; the engine keeps the rate it was prepared for until then.
     // A rate no host uses is ignored: times the oversampling factor it must stay a valid int.
-    if (newSampleRate >= 1.0 && newSampleRate <= static_cast<double> (maxHostSampleRate))
-        sampleRate = static_cast<int> (newSampleRate);
+    if (!(newSampleRate >= 1.0 && newSampleRate <= static_cast<double> (maxHostSampleRate)))
+        return;
+    sampleRate = static_cast<int> (newSampleRate);
+
+    // Hosts announce their rate here just before they start processing, usually long after the
+    // last program switch. Waiting for the next reload would run the circuit with matrices, rate
+    // tables and block-3 networks for another rate, shifting every filter of the preamp, so a
+    // new rate reloads what depends on it now. The same rate again costs nothing.
+    if (blocksReady && chains[0].getHostRate() != sampleRate)
+        rateReload();
 }
 
 void VarkelPreampAudioProcessor::releaseResources() {}
@@ -492,8 +499,10 @@ void VarkelPreampAudioProcessor::valveTypeReload()
     if (!paths.files[0].empty())
         loadBlocksOneTwoFour (paths);
     loadBlockThree (paths);
-    prepareChains();
+    // Positions first, so each block starts from the operating point of its own position
+    // rather than that of the position it had before the load.
     selectAllPositions();
+    prepareChains();
 }
 
 void VarkelPreampAudioProcessor::rateReload()
@@ -519,8 +528,10 @@ void VarkelPreampAudioProcessor::programReload()
     if (!paths.files[0].empty())
         loadBlocksOneTwoFour (paths);
     loadBlockThree (paths);
-    prepareChains();
+    // Positions first, so each block starts from the operating point of its own position
+    // rather than that of the position it had before the load.
     selectAllPositions();
+    prepareChains();
 }
 
 juce::String VarkelPreampAudioProcessor::getModelStatus() const

@@ -197,15 +197,17 @@ TEST_F (ProcessorFixture, StereoRoutineSurvivesALayoutThatShrankAfterwards)
     EXPECT_TRUE (std::isfinite (out.getSample (0, 0)));
 }
 
-TEST_F (ProcessorFixture, HostRateReachesTheEngineAtTheNextReload)
+TEST_F (ProcessorFixture, HostRateReachesTheEngineWhenAnnounced)
 {
     for (double unusable : {0.0, -48000.0, 1.0e9, std::nan ("")})
         processor.prepareToPlay (unusable, 512);
     EXPECT_EQ (processor.getEngineSampleRate(), 44100);
+    EXPECT_EQ (processor.getChain (0).getHostRate(), 44100);
 
     processor.prepareToPlay (48000.0, 512);
-    EXPECT_EQ (processor.getChain (0).getHostRate(), 44100); // only recorded
-    processor.setParameter (7, 0.75f);                       // x8
+    EXPECT_EQ (processor.getChain (0).getHostRate(), 48000);
+    EXPECT_EQ (processor.getChain (1).getProcessingRate(), 48000);
+    processor.setParameter (7, 0.75f); // x8
     EXPECT_EQ (processor.getChain (0).getProcessingRate(), 384000);
     EXPECT_EQ (processor.getChain (1).getProcessingRate(), 384000);
 }

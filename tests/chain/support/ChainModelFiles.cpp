@@ -62,7 +62,19 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
                                 const std::vector<std::vector<ConstantRegion>>& positions,
                                 const std::vector<double>& table)
 {
-    const auto tableLength = static_cast<uint32_t> (table.size());
+    return writeConstantModel (path, usesPca, nv, ni, positions,
+                               std::vector<std::vector<double>> (positions.size(), table));
+}
+
+std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t nv, uint32_t ni,
+                                const std::vector<std::vector<ConstantRegion>>& positions,
+                                const std::vector<std::vector<double>>& tables)
+{
+    // Every position's table has the model's one length.
+    const auto tableLength = static_cast<uint32_t> (tables.empty() ? 0 : tables.front().size());
+    for (const auto& table : tables)
+        if (table.size() != tableLength || tables.size() != positions.size())
+            return "each position needs a rate table of the same length";
     auto fillNet = [&] (auto& net, const ConstantRegion& region)
     {
         net.inputCount = nv;
@@ -85,13 +97,14 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
         model.inputCount = nv;
         model.outputCount = ni;
         model.tableLength = tableLength;
-        for (const auto& regions : positions)
+        for (size_t index = 0; index < positions.size(); ++index)
         {
+            const auto& regions = positions[index];
             PositionRecord position;
             position.inputCount = nv;
             position.outputCount = ni;
             position.tableLength = tableLength;
-            position.rateTable = table;
+            position.rateTable = tables[index];
             for (const auto& region : regions)
             {
                 NetRecord net;
@@ -110,8 +123,9 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
     file.setModelCount (1);
     auto& model = file.models[0];
     model.tableLength = tableLength;
-    for (const auto& regions : positions)
+    for (size_t index = 0; index < positions.size(); ++index)
     {
+        const auto& regions = positions[index];
         PCAPositionRecord position;
         position.tableLength = tableLength;
         position.projectionRows = nv;
@@ -120,7 +134,7 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
         position.inputMask.assign (nv, 1u);
         position.outputMask.assign (ni, 1u);
         position.projection = identityProjection (nv);
-        position.rateTable = table;
+        position.rateTable = tables[index];
         for (const auto& region : regions)
         {
             PCANetRecord net;

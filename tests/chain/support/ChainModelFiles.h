@@ -37,6 +37,10 @@ ConstantRegion nowhere (uint32_t inputs, std::vector<float> current);
 std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t nv, uint32_t ni,
                                 const std::vector<std::vector<ConstantRegion>>& positions,
                                 const std::vector<double>& rateTable);
+// The same with a rate table of its own for each position (all of one length).
+std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t nv, uint32_t ni,
+                                const std::vector<std::vector<ConstantRegion>>& positions,
+                                const std::vector<std::vector<double>>& rateTables);
 
 // A model shaped like the trained data: `positions` positions of `regionsPerPosition` regions,
 // networks nv-hidden-ni with seeded random weights. The first regionsPerPosition - 1 boxes of
