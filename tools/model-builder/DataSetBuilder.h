@@ -53,6 +53,10 @@ struct BuildOptions
     // Block 3 has one position per rate and two network inputs, but the sharpest map (its
     // follower's grid current): it gets its own, larger budget; 0 means twice maxRegions.
     int blockThreeRegions = 0;
+    // Blocks 1 and 2 weight each port current's fit error by what it does to the block's output
+    // (volts there, times the scale) instead of to the port voltages.
+    bool outputWeighting = true;
+    double outputWeightScale = 1.0;
     int hiddenNeurons = 8;
     int iterations = 60;
     size_t maxTrainingSamples = 1000; // per box and training run
