@@ -84,7 +84,8 @@ std::vector<double> portWeights (const SSParamsVecAutomation& block)
 // the states and the valves). The fit then spends its accuracy where the next block hears it,
 // rather than where the port voltages move most (a current the output barely sees, such as an
 // inner triode's grid current, would otherwise dominate the fit).
-std::vector<double> outputWeights (const SSParamsVecAutomation& block, const BlockOperatingPoint& rest, int steps)
+std::vector<double> outputWeights (const SSParamsVecAutomation& block, const BlockOperatingPoint& rest, int steps,
+                                   double weightFloor)
 {
     const uint32_t nx = block.numStates, nv = block.numNonlinearInputs, ni = block.numNonlinearOutputs;
     std::vector<double> v (nv);
@@ -172,6 +173,12 @@ std::vector<double> outputWeights (const SSParamsVecAutomation& block, const Blo
         }
         weights.push_back (std::sqrt (energy));
     }
+    // The linearisation holds near rest only: a current the output ignores there (the second
+    // valve's, while the first one drives it) matters once a valve cuts off or draws grid
+    // current, so no current is let go entirely.
+    const double largest = *std::max_element (weights.begin(), weights.end());
+    for (auto& w : weights)
+        w = std::max (w, weightFloor * largest);
     return weights;
 }
 
@@ -185,10 +192,14 @@ RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& lay
     fit.maxTolerance = options.maxTolerance;
     fit.maxRegions = options.maxRegions;
     // Block 4 outputs zero currents outside every box, so its boxes reach further out.
-    fit.rootMargin = layout.block == 3 ? 0.3 : 0.15;
+    // Block 2's inputs reach further past its training trajectories (it sees block 1's hottest
+    // swings), and a point beyond every box is served by an extrapolating network: a wider root
+    // box there. Block 1 keeps the narrow one, whose finer boxes it needs most.
+    fit.rootMargin = layout.block == 3 || layout.block == 1 ? 0.3 : 0.15;
     fit.train.hidden = options.hiddenNeurons;
     fit.train.iterations = options.iterations;
     fit.maxTrainingSamples = options.maxTrainingSamples;
+    fit.cellsPerDimension = options.cellsPerDimension;
     fit.train.seed = seed;
     if (options.describeBoxes && options.log)
         fit.boxLog = [log = options.log, label] (const std::string& line) { log (label + ": " + line); };
@@ -477,7 +488,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
                 const auto rest = k == 0 ? r1.rest()
                                          : ExactBlockRunner (circuit.block (1), circuit.solver (1), r1.rest().y).rest();
-                fit.outputWeights = outputWeights (circuit.block (k), rest, trainingRates.front() / 10);
+                fit.outputWeights = outputWeights (circuit.block (k), rest, trainingRates.front() / 10, options.outputWeightFloor);
                 for (auto& w : fit.outputWeights)
                     w *= options.outputWeightScale;
             }

@@ -57,9 +57,11 @@ struct BuildOptions
     // (volts there, times the scale) instead of to the port voltages.
     bool outputWeighting = true;
     double outputWeightScale = 1.0;
+    double outputWeightFloor = 0.01; // fraction of the largest weight every current gets at least
     int hiddenNeurons = 8;
     int iterations = 60;
     size_t maxTrainingSamples = 1000; // per box and training run
+    int cellsPerDimension = 60; // thinning grid of the three-input boxes (blocks 1, 2)
     // Block 4 positions whose F(0,0) differ by less than this relative amount share networks.
     double toneShareTolerance = 0.02;
     int jobs = 1;
