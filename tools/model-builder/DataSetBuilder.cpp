@@ -84,6 +84,8 @@ std::vector<double> portWeights (const SSParamsVecAutomation& block)
 // the states and the valves). The fit then spends its accuracy where the next block hears it,
 // rather than where the port voltages move most (a current the output barely sees, such as an
 // inner triode's grid current, would otherwise dominate the fit).
+} // namespace
+
 std::vector<double> outputWeights (const SSParamsVecAutomation& block, const BlockOperatingPoint& rest, int steps,
                                    double weightFloor)
 {
@@ -182,6 +184,8 @@ std::vector<double> outputWeights (const SSParamsVecAutomation& block, const Blo
     return weights;
 }
 
+namespace
+{
 RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& layout,
                              const SSParamsVecAutomation& block, uint32_t seed, const std::string& label)
 {

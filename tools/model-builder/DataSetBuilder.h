@@ -99,6 +99,12 @@ struct ValveSetBuild
     std::vector<BlockBuildReport> reports;
 };
 
+// Volts at the block's output per ampere of error in each port current (root of the energy of
+// the output's response over `steps` samples, the block linearised at `rest`), every weight
+// raised to at least weightFloor times the largest. Blocks 1 and 2 are fitted with these.
+std::vector<double> outputWeights (const SSParamsVecAutomation& block, const BlockOperatingPoint& rest, int steps,
+                                   double weightFloor);
+
 ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options);
 
 std::string modelFileName (const ValveSet& valve, int blockIndex, int processingRate);
