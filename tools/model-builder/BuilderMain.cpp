@@ -15,7 +15,8 @@ void usage()
                "                            [--factors 1,2,4,8,16]\n"
                "                            [--jobs N] [--gains 0,8,16] [--tones 0,1687] [--tolerance VOLTS]\n"
                "                            [--regions N] [--block3-regions N] [--hidden N] [--iterations N]\n"
-               "                            [--samples N] [--cells N] [--training-rates R1,R2]\n"
+               "                            [--samples N] [--cells N] [--restarts N]\n"
+               "                            [--training-rates R1,R2]\n"
                "                            [--seconds S] [--fast] [--verbose]\n"
                "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
                "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
@@ -34,13 +35,13 @@ int main (int argc, char** argv)
     if (args.has ("fast"))
         applyFastPreset (options);
     std::vector<int> jobs = {1}, regions = {options.maxRegions}, hidden = {options.hiddenNeurons},
-                     iterations = {options.iterations}, blockThreeRegions = {options.blockThreeRegions}, samples = {static_cast<int> (options.maxTrainingSamples)}, cells = {options.cellsPerDimension};
+                     iterations = {options.iterations}, blockThreeRegions = {options.blockThreeRegions}, samples = {static_cast<int> (options.maxTrainingSamples)}, cells = {options.cellsPerDimension}, restarts = {options.restarts};
     if (args.error.empty())
     {
         args.integers ("host-rates", options.hostRates) && args.integers ("factors", options.factors) && args.integers ("gains", options.gainPositions)
             && args.integers ("tones", options.tonePositions) && args.integers ("jobs", jobs)
             && args.integers ("regions", regions) && args.integers ("hidden", hidden)
-            && args.integers ("iterations", iterations) && args.integers ("block3-regions", blockThreeRegions) && args.integers ("samples", samples) && args.integers ("cells", cells)
+            && args.integers ("iterations", iterations) && args.integers ("block3-regions", blockThreeRegions) && args.integers ("samples", samples) && args.integers ("cells", cells) && args.integers ("restarts", restarts)
             && args.number ("tolerance", options.tolerance) && args.number ("seconds", options.signalSeconds);
     }
     const auto valves = valveSetsByName (args.get ("valve", "both"));
@@ -72,6 +73,7 @@ int main (int argc, char** argv)
     options.maxTrainingSamples = samples.empty() ? options.maxTrainingSamples
                                                  : static_cast<size_t> (std::max (50, samples[0]));
     options.cellsPerDimension = cells.empty() ? options.cellsPerDimension : std::clamp (cells[0], 4, 1000);
+    options.restarts = restarts.empty() ? options.restarts : std::clamp (restarts[0], 1, 50);
     options.trainingRates = {options.hostRates.front()};
     if (options.hostRates.size() > 1)
         options.trainingRates.push_back (options.hostRates[1]);

@@ -175,12 +175,19 @@ std::vector<double> outputWeights (const SSParamsVecAutomation& block, const Blo
         }
         weights.push_back (std::sqrt (energy));
     }
-    // The linearisation holds near rest only: a current the output ignores there (the second
-    // valve's, while the first one drives it) matters once a valve cuts off or draws grid
-    // current, so no current is let go entirely.
+    // The linearisation holds near rest only: a current the output hardly sees there may matter
+    // once a valve cuts off or draws grid current, so every current that reaches the states or
+    // the output at all keeps a floor. One that reaches neither (a cathode current that only
+    // flows into a supply) costs nothing and gets no weight, so the fit spends nothing on it.
     const double largest = *std::max_element (weights.begin(), weights.end());
-    for (auto& w : weights)
-        w = std::max (w, weightFloor * largest);
+    for (uint32_t m = 0; m < ni; ++m)
+    {
+        bool reaches = block.K (0, m) != 0.0;
+        for (uint32_t r = 0; r < nx; ++r)
+            reaches = reaches || block.C (r, m) != 0.0;
+        if (reaches)
+            weights[m] = std::max (weights[m], weightFloor * largest);
+    }
     return weights;
 }
 
@@ -202,6 +209,7 @@ RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& lay
     fit.rootMargin = layout.block == 3 || layout.block == 1 ? 0.3 : 0.15;
     fit.train.hidden = options.hiddenNeurons;
     fit.train.iterations = options.iterations;
+    fit.train.restarts = options.restarts;
     fit.maxTrainingSamples = options.maxTrainingSamples;
     fit.cellsPerDimension = options.cellsPerDimension;
     fit.train.seed = seed;

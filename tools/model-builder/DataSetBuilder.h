@@ -60,6 +60,7 @@ struct BuildOptions
     double outputWeightFloor = 0.01; // fraction of the largest weight every current gets at least
     int hiddenNeurons = 8;
     int iterations = 60;
+    int restarts = 2; // training runs per box from different random starts; the best is kept
     size_t maxTrainingSamples = 1000; // per box and training run
     int cellsPerDimension = 60; // thinning grid of the three-input boxes (blocks 1, 2)
     // Block 4 positions whose F(0,0) differ by less than this relative amount share networks.
