@@ -378,6 +378,8 @@ void applyFastPreset (BuildOptions& options)
 {
     options.signalSeconds = 0.15;
     options.maxRegions = 8;
+    options.frontRegions = 16;
+    options.frontRestarts = 4;
     options.hiddenNeurons = 8;
     options.iterations = 40;
     options.maxTrainingSamples = 500;
@@ -495,6 +497,10 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             const auto& full = k == 0 ? runs[static_cast<size_t> (item)].b1 : runs[static_cast<size_t> (item)].b2;
             const std::string label = valve.name + " block " + std::to_string (k + 1) + " gain " + std::to_string (gain);
             auto fit = fitOptions (options, layout, circuit.block (k), static_cast<uint32_t> (100 * k + item), label);
+            if (options.frontRegions > 0)
+                fit.maxRegions = options.frontRegions;
+            if (options.frontRestarts > 0)
+                fit.train.restarts = options.frontRestarts;
             if (options.outputWeighting)
             {
                 ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);

@@ -61,6 +61,11 @@ struct BuildOptions
     int hiddenNeurons = 8;
     int iterations = 60;
     int restarts = 2; // training runs per box from different random starts; the best is kept
+    // Blocks 1 and 2 (0: maxRegions, restarts): the chain hears block 1's error some 300 times
+    // louder than the block's own ratio, so the front blocks get the finer boxes and more
+    // training starts.
+    int frontRegions = 0;
+    int frontRestarts = 0;
     size_t maxTrainingSamples = 1000; // per box and training run
     int cellsPerDimension = 60; // thinning grid of the three-input boxes (blocks 1, 2)
     // Block 4 positions whose F(0,0) differ by less than this relative amount share networks.
