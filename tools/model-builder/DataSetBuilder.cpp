@@ -424,7 +424,10 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
     // is kept (per gain and signal) to drive block 4.
     struct GainRun
     {
-        SampleSet b1{4, 4}, b2{4, 4}, b3{4, 4};
+        SampleSet b1{4, 4}, b2{4, 4};
+        // Per training rate: block 3's file is per rate, and its F (hence its map) changes with
+        // the rate, so one rate's trajectories must not train another rate's networks.
+        std::vector<SampleSet> b3;
         std::vector<std::vector<double>> y3; // per training rate and signal
     };
     auto started = std::chrono::steady_clock::now();
@@ -435,6 +438,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         std::mt19937 random (static_cast<uint32_t> (1 + item));
         for (int rate : trainingRates)
         {
+            run.b3.emplace_back (4, 4);
             ExactCircuit circuit (rate, set);
             circuit.block (0).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
             circuit.block (1).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
@@ -446,7 +450,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 const auto input = makeGuitarSignal (rate, spec);
                 const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
                 const auto y2 = r2.run (y1, options.trajectory, &run.b2, random);
-                run.y3.push_back (r3.run (y2, options.trajectory, &run.b3, random));
+                run.y3.push_back (r3.run (y2, options.trajectory, &run.b3.back(), random));
             }
         }
     });
@@ -552,11 +556,12 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         {
             const int rate = rates[static_cast<size_t> (item)];
             SampleSet samples (4, 4);
-            const bool trained = std::find (trainingRates.begin(), trainingRates.end(), rate) != trainingRates.end();
-            if (trained)
+            const auto trainedAt = std::find (trainingRates.begin(), trainingRates.end(), rate);
+            if (trainedAt != trainingRates.end())
             {
+                const auto rateIndex = static_cast<size_t> (trainedAt - trainingRates.begin());
                 for (size_t g = 0; g < gains.size(); ++g)
-                    samples.append (runs[g].b3);
+                    samples.append (runs[g].b3[rateIndex]);
             }
             else
             {
