@@ -15,14 +15,17 @@ void usage()
                "                            [--factors 1,2,4,8,16]\n"
                "                            [--jobs N] [--gains 0,8,16] [--tones 0,1687] [--tolerance VOLTS]\n"
                "                            [--regions N] [--block3-regions N] [--hidden N] [--iterations N]\n"
-               "                            [--samples N] [--training-rates R1,R2]\n"
+               "                            [--samples N] [--cells N] [--restarts N]\n"
+               "                            [--front-regions N] [--front-restarts N]\n"
+               "                            [--training-rates R1,R2]\n"
                "                            [--seconds S] [--fast] [--verbose]\n"
                "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
                "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
                "positions (every position up to the highest given is written; untrained ones use the nearest\n"
                "trained one's networks). --training-rates: the processing rates whose trajectories train\n"
                "blocks 1, 2 and 4 (default: the first two host rates). --fast: shorter signals, fewer and smaller networks, shorter\n"
-               "training (explicit options override it). --verbose prints every\n"
+               "training (explicit options override it). --front-regions/--front-restarts: box budget and\n"
+               "training starts of blocks 1 and 2 (0: as --regions/--restarts). --verbose prints every\n"
                "trained box: its samples, fit error (volts), bounds and output range.");
 }
 } // namespace
@@ -34,13 +37,13 @@ int main (int argc, char** argv)
     if (args.has ("fast"))
         applyFastPreset (options);
     std::vector<int> jobs = {1}, regions = {options.maxRegions}, hidden = {options.hiddenNeurons},
-                     iterations = {options.iterations}, blockThreeRegions = {options.blockThreeRegions}, samples = {static_cast<int> (options.maxTrainingSamples)};
+                     iterations = {options.iterations}, blockThreeRegions = {options.blockThreeRegions}, samples = {static_cast<int> (options.maxTrainingSamples)}, cells = {options.cellsPerDimension}, restarts = {options.restarts}, frontRegions = {options.frontRegions}, frontRestarts = {options.frontRestarts};
     if (args.error.empty())
     {
         args.integers ("host-rates", options.hostRates) && args.integers ("factors", options.factors) && args.integers ("gains", options.gainPositions)
             && args.integers ("tones", options.tonePositions) && args.integers ("jobs", jobs)
             && args.integers ("regions", regions) && args.integers ("hidden", hidden)
-            && args.integers ("iterations", iterations) && args.integers ("block3-regions", blockThreeRegions) && args.integers ("samples", samples)
+            && args.integers ("iterations", iterations) && args.integers ("block3-regions", blockThreeRegions) && args.integers ("samples", samples) && args.integers ("cells", cells) && args.integers ("restarts", restarts) && args.integers ("front-regions", frontRegions) && args.integers ("front-restarts", frontRestarts)
             && args.number ("tolerance", options.tolerance) && args.number ("seconds", options.signalSeconds);
     }
     const auto valves = valveSetsByName (args.get ("valve", "both"));
@@ -71,6 +74,10 @@ int main (int argc, char** argv)
     options.iterations = iterations.empty() ? options.iterations : std::max (1, iterations[0]);
     options.maxTrainingSamples = samples.empty() ? options.maxTrainingSamples
                                                  : static_cast<size_t> (std::max (50, samples[0]));
+    options.cellsPerDimension = cells.empty() ? options.cellsPerDimension : std::clamp (cells[0], 4, 1000);
+    options.restarts = restarts.empty() ? options.restarts : std::clamp (restarts[0], 1, 50);
+    options.frontRegions = frontRegions.empty() ? options.frontRegions : std::max (0, frontRegions[0]);
+    options.frontRestarts = frontRestarts.empty() ? options.frontRestarts : std::clamp (frontRestarts[0], 0, 50);
     options.trainingRates = {options.hostRates.front()};
     if (options.hostRates.size() > 1)
         options.trainingRates.push_back (options.hostRates[1]);

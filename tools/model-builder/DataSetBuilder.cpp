@@ -78,6 +78,121 @@ std::vector<double> portWeights (const SSParamsVecAutomation& block)
     return w;
 }
 
+// What an error in each port current costs at the block's output: the energy of the output's
+// response to a unit error in that current at one sample, with the block linearised at its rest
+// point (the currents follow p through di/dp = (I - J F)^-1 J, so the error also echoes through
+// the states and the valves). The fit then spends its accuracy where the next block hears it,
+// rather than where the port voltages move most (a current the output barely sees, such as an
+// inner triode's grid current, would otherwise dominate the fit).
+} // namespace
+
+std::vector<double> outputWeights (const SSParamsVecAutomation& block, const BlockOperatingPoint& rest, int steps,
+                                   double weightFloor)
+{
+    const uint32_t nx = block.numStates, nv = block.numNonlinearInputs, ni = block.numNonlinearOutputs;
+    std::vector<double> v (nv);
+    for (uint32_t r = 0; r < nv; ++r)
+    {
+        v[r] = rest.p[r];
+        for (uint32_t c = 0; c < ni; ++c)
+            v[r] += block.F (r, c) * rest.i[c];
+    }
+    StateSpaceMatrix J;
+    J.resize (ni, nv);
+    block.computePortJacobian (v.data(), J);
+    // M = (I - J F)^-1 J by Gauss-Jordan on [I - J F | J].
+    std::vector<std::vector<double>> aug (ni, std::vector<double> (ni + nv, 0.0));
+    for (uint32_t r = 0; r < ni; ++r)
+    {
+        for (uint32_t c = 0; c < ni; ++c)
+        {
+            double jf = 0.0;
+            for (uint32_t k = 0; k < nv; ++k)
+                jf += J (r, k) * block.F (k, c);
+            aug[r][c] = (r == c ? 1.0 : 0.0) - jf;
+        }
+        for (uint32_t c = 0; c < nv; ++c)
+            aug[r][ni + c] = J (r, c);
+    }
+    for (uint32_t c = 0; c < ni; ++c)
+    {
+        uint32_t pivot = c;
+        for (uint32_t r = c + 1; r < ni; ++r)
+            if (std::abs (aug[r][c]) > std::abs (aug[pivot][c]))
+                pivot = r;
+        std::swap (aug[c], aug[pivot]);
+        if (!(std::abs (aug[c][c]) > 0.0))
+            return portWeights (block);
+        const double d = aug[c][c];
+        for (auto& e : aug[c])
+            e /= d;
+        for (uint32_t r = 0; r < ni; ++r)
+            if (r != c && aug[r][c] != 0.0)
+            {
+                const double f = aug[r][c];
+                for (uint32_t k = 0; k < ni + nv; ++k)
+                    aug[r][k] -= f * aug[c][k];
+            }
+    }
+    std::vector<double> weights;
+    for (uint32_t m = 0; m < ni; ++m)
+    {
+        std::vector<double> x (nx, 0.0), xNew (nx), i (ni, 0.0), p (nv);
+        i[m] = 1.0;
+        double energy = 0.0;
+        for (int n = 0; n < steps; ++n)
+        {
+            if (n > 0)
+            {
+                for (uint32_t r = 0; r < nv; ++r)
+                {
+                    p[r] = 0.0;
+                    for (uint32_t k = 0; k < nx; ++k)
+                        p[r] += block.D (r, k) * x[k];
+                }
+                for (uint32_t r = 0; r < ni; ++r)
+                {
+                    i[r] = 0.0;
+                    for (uint32_t k = 0; k < nv; ++k)
+                        i[r] += aug[r][ni + k] * p[k];
+                }
+            }
+            for (uint32_t r = 0; r < nx; ++r)
+            {
+                xNew[r] = 0.0;
+                for (uint32_t k = 0; k < nx; ++k)
+                    xNew[r] += block.A (r, k) * x[k];
+                for (uint32_t k = 0; k < ni; ++k)
+                    xNew[r] += block.C (r, k) * i[k];
+            }
+            x = xNew;
+            double y = 0.0;
+            for (uint32_t k = 0; k < nx; ++k)
+                y += block.G (0, k) * x[k];
+            for (uint32_t k = 0; k < ni; ++k)
+                y += block.K (0, k) * i[k];
+            energy += y * y;
+        }
+        weights.push_back (std::sqrt (energy));
+    }
+    // The linearisation holds near rest only: a current the output hardly sees there may matter
+    // once a valve cuts off or draws grid current, so every current that reaches the states or
+    // the output at all keeps a floor. One that reaches neither (a cathode current that only
+    // flows into a supply) costs nothing and gets no weight, so the fit spends nothing on it.
+    const double largest = *std::max_element (weights.begin(), weights.end());
+    for (uint32_t m = 0; m < ni; ++m)
+    {
+        bool reaches = block.K (0, m) != 0.0;
+        for (uint32_t r = 0; r < nx; ++r)
+            reaches = reaches || block.C (r, m) != 0.0;
+        if (reaches)
+            weights[m] = std::max (weights[m], weightFloor * largest);
+    }
+    return weights;
+}
+
+namespace
+{
 RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& layout,
                              const SSParamsVecAutomation& block, uint32_t seed, const std::string& label)
 {
@@ -88,10 +203,15 @@ RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& lay
     fit.maxTolerance = options.maxTolerance;
     fit.maxRegions = options.maxRegions;
     // Block 4 outputs zero currents outside every box, so its boxes reach further out.
-    fit.rootMargin = layout.block == 3 ? 0.3 : 0.15;
+    // Block 2's inputs reach further past its training trajectories (it sees block 1's hottest
+    // swings), and a point beyond every box is served by an extrapolating network: a wider root
+    // box there. Block 1 keeps the narrow one, whose finer boxes it needs most.
+    fit.rootMargin = layout.block == 3 || layout.block == 1 ? 0.3 : 0.15;
     fit.train.hidden = options.hiddenNeurons;
     fit.train.iterations = options.iterations;
+    fit.train.restarts = options.restarts;
     fit.maxTrainingSamples = options.maxTrainingSamples;
+    fit.cellsPerDimension = options.cellsPerDimension;
     fit.train.seed = seed;
     if (options.describeBoxes && options.log)
         fit.boxLog = [log = options.log, label] (const std::string& line) { log (label + ": " + line); };
@@ -258,6 +378,8 @@ void applyFastPreset (BuildOptions& options)
 {
     options.signalSeconds = 0.15;
     options.maxRegions = 8;
+    options.frontRegions = 16;
+    options.frontRestarts = 4;
     options.hiddenNeurons = 8;
     options.iterations = 40;
     options.maxTrainingSamples = 500;
@@ -302,7 +424,10 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
     // is kept (per gain and signal) to drive block 4.
     struct GainRun
     {
-        SampleSet b1{4, 4}, b2{4, 4}, b3{4, 4};
+        SampleSet b1{4, 4}, b2{4, 4};
+        // Per training rate: block 3's file is per rate, and its F (hence its map) changes with
+        // the rate, so one rate's trajectories must not train another rate's networks.
+        std::vector<SampleSet> b3;
         std::vector<std::vector<double>> y3; // per training rate and signal
     };
     auto started = std::chrono::steady_clock::now();
@@ -313,6 +438,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         std::mt19937 random (static_cast<uint32_t> (1 + item));
         for (int rate : trainingRates)
         {
+            run.b3.emplace_back (4, 4);
             ExactCircuit circuit (rate, set);
             circuit.block (0).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
             circuit.block (1).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
@@ -324,7 +450,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 const auto input = makeGuitarSignal (rate, spec);
                 const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
                 const auto y2 = r2.run (y1, options.trajectory, &run.b2, random);
-                run.y3.push_back (r3.run (y2, options.trajectory, &run.b3, random));
+                run.y3.push_back (r3.run (y2, options.trajectory, &run.b3.back(), random));
             }
         }
     });
@@ -369,14 +495,33 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
         {
             ExactCircuit circuit (trainingRates.front(), set);
-            circuit.block (k).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
+            const auto gain = static_cast<uint32_t> (gains[static_cast<size_t> (item)]);
+            circuit.block (0).setControlPosition (gain);
+            circuit.block (1).setControlPosition (gain);
             const auto& full = k == 0 ? runs[static_cast<size_t> (item)].b1 : runs[static_cast<size_t> (item)].b2;
-            fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (full, layout.networkInputs),
-                                                           fitOptions (options, layout, circuit.block (k),
-                                                                       static_cast<uint32_t> (100 * k + item),
-                                                                       valve.name + " block " + std::to_string (k + 1)
-                                                                           + " gain "
-                                                                           + std::to_string (gains[static_cast<size_t> (item)])));
+            const std::string label = valve.name + " block " + std::to_string (k + 1) + " gain " + std::to_string (gain);
+            auto fit = fitOptions (options, layout, circuit.block (k), static_cast<uint32_t> (100 * k + item), label);
+            if (options.frontRegions > 0)
+                fit.maxRegions = options.frontRegions;
+            if (options.frontRestarts > 0)
+                fit.train.restarts = options.frontRestarts;
+            if (options.outputWeighting)
+            {
+                ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
+                const auto rest = k == 0 ? r1.rest()
+                                         : ExactBlockRunner (circuit.block (1), circuit.solver (1), r1.rest().y).rest();
+                fit.outputWeights = outputWeights (circuit.block (k), rest, trainingRates.front() / 10, options.outputWeightFloor);
+                for (auto& w : fit.outputWeights)
+                    w *= options.outputWeightScale;
+            }
+            if (options.describeBoxes && options.log)
+            {
+                std::string line = label + ": weights";
+                for (double w : fit.outputWeights)
+                    line += " " + std::to_string (w);
+                options.log (line);
+            }
+            fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (full, layout.networkInputs), fit);
         });
         // Every position up to the highest one trained is written; a position that was not
         // trained (only when the positions were restricted) uses the networks of the nearest
@@ -411,11 +556,12 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         {
             const int rate = rates[static_cast<size_t> (item)];
             SampleSet samples (4, 4);
-            const bool trained = std::find (trainingRates.begin(), trainingRates.end(), rate) != trainingRates.end();
-            if (trained)
+            const auto trainedAt = std::find (trainingRates.begin(), trainingRates.end(), rate);
+            if (trainedAt != trainingRates.end())
             {
+                const auto rateIndex = static_cast<size_t> (trainedAt - trainingRates.begin());
                 for (size_t g = 0; g < gains.size(); ++g)
-                    samples.append (runs[g].b3);
+                    samples.append (runs[g].b3[rateIndex]);
             }
             else
             {

@@ -53,9 +53,21 @@ struct BuildOptions
     // Block 3 has one position per rate and two network inputs, but the sharpest map (its
     // follower's grid current): it gets its own, larger budget; 0 means twice maxRegions.
     int blockThreeRegions = 0;
+    // Blocks 1 and 2 weight each port current's fit error by what it does to the block's output
+    // (volts there, times the scale) instead of to the port voltages.
+    bool outputWeighting = true;
+    double outputWeightScale = 1.0;
+    double outputWeightFloor = 0.01; // fraction of the largest weight every current gets at least
     int hiddenNeurons = 8;
     int iterations = 60;
+    int restarts = 2; // training runs per box from different random starts; the best is kept
+    // Blocks 1 and 2 (0: maxRegions, restarts): the chain hears block 1's error some 300 times
+    // louder than the block's own ratio, so the front blocks get the finer boxes and more
+    // training starts.
+    int frontRegions = 0;
+    int frontRestarts = 0;
     size_t maxTrainingSamples = 1000; // per box and training run
+    int cellsPerDimension = 60; // thinning grid of the three-input boxes (blocks 1, 2)
     // Block 4 positions whose F(0,0) differ by less than this relative amount share networks.
     double toneShareTolerance = 0.02;
     int jobs = 1;
@@ -92,6 +104,12 @@ struct ValveSetBuild
     std::vector<BuiltFile> files;
     std::vector<BlockBuildReport> reports;
 };
+
+// Volts at the block's output per ampere of error in each port current (root of the energy of
+// the output's response over `steps` samples, the block linearised at `rest`), every weight
+// raised to at least weightFloor times the largest. Blocks 1 and 2 are fitted with these.
+std::vector<double> outputWeights (const SSParamsVecAutomation& block, const BlockOperatingPoint& rest, int steps,
+                                   double weightFloor);
 
 ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options);
 

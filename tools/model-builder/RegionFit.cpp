@@ -294,7 +294,7 @@ RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& op
         rootExtent[q] = root.hi[q] - root.lo[q];
     }
 
-    const int cells = nIn <= 2 ? 200 : 60;
+    const int cells = nIn <= 2 ? 200 : options.cellsPerDimension;
     const std::vector<size_t> all = thinOut (samples, root, cells);
     uint32_t seed = options.train.seed;
 

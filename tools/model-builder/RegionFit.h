@@ -30,6 +30,9 @@ struct RegionFitOptions
     int maxRegions = 16;
     size_t minSplitSamples = 60;
     size_t maxTrainingSamples = 1000;
+    // Grid of the thinning that evens out the data's density (boxes over three or more inputs;
+    // two-input boxes use 200).
+    int cellsPerDimension = 60;
     TrainOptions train;
     // When set, receives one line per final box: its sample count, fit error, bounds and
     // output range (the builder's --verbose).
