@@ -24,11 +24,13 @@ data="$root/build/model-data"
 if [ -f "$data/varkelpre_eh_b4_std.dat" ] && [ -f "$data/varkelpre_rsd_b4_std.dat" ]; then
   echo "render.sh: model data present in $data"
 elif [ -f tools/model-builder/CMakeLists.txt ]; then
-  echo "render.sh: building the model data set into $data (derived from the circuit; this takes a while)"
+  echo "render.sh: building the model data set into $data (derived from the circuit; a few minutes)"
   cmake --build build --target varkel-model-builder --parallel "$(nproc)"
   rm -rf "$data.partial"
+  # The quick preset: both valve sets, the two common host rates, no oversampled rates (a render
+  # with oversampling needs the full set, see README).
   nice build/tools/model-builder/varkel-model-builder --out "$data.partial" --valve both \
-    --host-rates 44100,48000 --jobs "$(nproc)" --tolerance 0.05 --regions 12 --hidden 10
+    --host-rates 48000,44100 --training-rates 48000 --factors 1 --jobs "$(nproc)" --fast
   rm -rf "$data"
   mv "$data.partial" "$data"
 else
