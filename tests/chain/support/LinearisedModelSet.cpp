@@ -64,6 +64,90 @@ public:
         return solveRestState (b, solver (k), u);
     }
 
+    // The rest state the block keeps at this rate when its currents follow a tangent taken at
+    // another rate: x = A x + B u + C i with i = i0 + J (D x + E u - p0), a linear system. The
+    // rate table must hold this one, not the exact rest, or the block would start off balance
+    // and settle audibly. A state whose capacitor is connected to nothing keeps 0.
+    BlockOperatingPoint linearRest (int k, uint32_t position, double restInput, const Tangent& t)
+    {
+        auto& b = block (k);
+        b.setControlPosition (position);
+        const uint32_t nx = b.numStates, nu = b.numInputs, nv = b.numNonlinearInputs, ni = b.numNonlinearOutputs;
+        BlockOperatingPoint point;
+        point.u.assign (nu, 0.0);
+        point.u[0] = restInput;
+        for (int32_t j = 0; j < b.numSourceInputs; ++j)
+            point.u[static_cast<size_t> (b.firstSourceInput + j)] = b.getAutomationValue (j);
+
+        // i = c + JD x with c = i0 + J (E u - p0) and JD = J D.
+        std::vector<double> c (ni), jd (static_cast<size_t> (ni) * nx, 0.0);
+        for (uint32_t m = 0; m < ni; ++m)
+        {
+            c[m] = t.i[m];
+            for (uint32_t q = 0; q < nv; ++q)
+            {
+                double eu = -t.p[q];
+                for (uint32_t a = 0; a < nu; ++a)
+                    eu += b.E (q, a) * point.u[a];
+                c[m] += t.jacobian[m * nv + q] * eu;
+                for (uint32_t r = 0; r < nx; ++r)
+                    jd[m * nx + r] += t.jacobian[m * nv + q] * b.D (q, r);
+            }
+        }
+        // (I - A - C JD) x = B u + C c, as an augmented matrix.
+        std::vector<std::vector<double>> M (nx, std::vector<double> (nx + 1, 0.0));
+        for (uint32_t r = 0; r < nx; ++r)
+        {
+            bool inert = true;
+            for (uint32_t j = 0; j < nx; ++j)
+                inert = inert && b.A (r, j) == (j == r ? 1.0 : 0.0) && b.A (j, r) == (j == r ? 1.0 : 0.0);
+            if (inert)
+            {
+                M[r][r] = 1.0;
+                continue;
+            }
+            for (uint32_t j = 0; j < nx; ++j)
+            {
+                M[r][j] = (r == j ? 1.0 : 0.0) - b.A (r, j);
+                for (uint32_t m = 0; m < ni; ++m)
+                    M[r][j] -= b.C (r, m) * jd[m * nx + j];
+            }
+            for (uint32_t a = 0; a < nu; ++a)
+                M[r][nx] += b.B (r, a) * point.u[a];
+            for (uint32_t m = 0; m < ni; ++m)
+                M[r][nx] += b.C (r, m) * c[m];
+        }
+        for (uint32_t col = 0; col < nx; ++col)
+        {
+            uint32_t pivot = col;
+            for (uint32_t r = col + 1; r < nx; ++r)
+                if (std::abs (M[r][col]) > std::abs (M[pivot][col]))
+                    pivot = r;
+            if (M[pivot][col] == 0.0)
+                return point; // not converged
+            std::swap (M[pivot], M[col]);
+            for (uint32_t r = 0; r < nx; ++r)
+                if (r != col)
+                {
+                    const double factor = M[r][col] / M[col][col];
+                    for (uint32_t j = col; j <= nx; ++j)
+                        M[r][j] -= factor * M[col][j];
+                }
+        }
+        point.x.assign (nx, 0.0);
+        for (uint32_t r = 0; r < nx; ++r)
+            point.x[r] = M[r][nx] / M[r][r];
+        point.i = c;
+        for (uint32_t m = 0; m < ni; ++m)
+            for (uint32_t r = 0; r < nx; ++r)
+                point.i[m] += jd[m * nx + r] * point.x[r];
+        point.p.assign (nv, 0.0);
+        b.computeNonlinearInputs (point.u.data(), point.x.data(), point.p.data());
+        b.computeOutput (point.u.data(), point.x.data(), point.i.data(), &point.y);
+        point.converged = true;
+        return point;
+    }
+
     // At the position the block was last put in by rest().
     bool tangentAt (int k, const BlockOperatingPoint& point, Tangent& tangent)
     {
@@ -298,7 +382,9 @@ std::string writeLinearisedModelSet (const std::string& folder, const Linearised
     auto keep = [&] (RateCircuit& circuit, int k, uint32_t position, size_t r, double input,
                      PositionData& data, bool tangentHere) -> double
     {
-        BlockOperatingPoint point = circuit.rest (k, position, input);
+        // Blocks whose one file serves every rate follow the first rate's tangent at all of them.
+        BlockOperatingPoint point = tangentHere || k == 2 ? circuit.rest (k, position, input)
+                                                          : circuit.linearRest (k, position, input, data.tangent);
         if (!point.converged && problem.empty())
             problem = "no rest state for " + describe (k, position, rates[r]);
         if (tangentHere && !circuit.tangentAt (k, point, data.tangent) && problem.empty())
