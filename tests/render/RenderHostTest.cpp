@@ -1,9 +1,10 @@
 // The host library and the render tool against the real module: a copy of the built module in a
-// temporary folder, with model data written beside it (small random networks in the real file
-// format, not trained data: enough to make every block's output depend on its input).
+// temporary folder, with model data written beside it: the linearised set, whose networks follow
+// the exact circuit around its rest point, so the signal, the gain and the tone reach the output.
 #include "host/ParameterLookup.h"
 #include "host/Vst2Host.h"
 #include "support/ChainModelFiles.h"
+#include "support/LinearisedModelSet.h"
 
 #include <gtest/gtest.h>
 
@@ -47,33 +48,17 @@ std::string dataFolder()
     return moduleCopy->modulePath + ".dat";
 }
 
-// The data set the default programs need at 48000 Hz with oversampling none or x2. Their random
-// networks give currents that hardly depend on the grid voltages, so the output is mostly the
-// circuit settling from rest and barely follows the input: enough to tell silence from sound and
-// one setting from another, not one input from another.
+// The data set the default programs need at 48000 Hz with oversampling none or x2: blocks 1 and 2
+// at all 17 gain positions, block 4 up to the default tone position.
 void writeModelData()
 {
     if (fs::exists (dataFolder() + "/varkelpre_eh_b4_std.dat"))
         return;
     fs::create_directories (dataFolder());
-    const auto write = [] (const std::string& name, bool usesPca, uint32_t nv, uint32_t ni, uint32_t nx,
-                           uint32_t positions = 1)
-    {
-        chainfiles::RepresentativeModel shape;
-        shape.usesPca = usesPca;
-        shape.nv = nv;
-        shape.ni = ni;
-        shape.nx = nx;
-        shape.regionsPerPosition = 1;
-        shape.positions = positions;
-        ASSERT_EQ (chainfiles::writeRepresentativeModel (dataFolder() + "/" + name, shape), "");
-    };
-    // Blocks 1 and 2 follow the gain control through all its 17 positions.
-    write ("varkelpre_eh_b1_pca.dat", true, 4, 4, 5, 17);
-    write ("varkelpre_eh_b2_pca.dat", true, 4, 4, 5, 17);
-    write ("varkelpre_eh_b3_pca.dat.48000", true, 4, 4, 2);
-    write ("varkelpre_eh_b3_pca.dat.96000", true, 4, 4, 2);
-    write ("varkelpre_eh_b4_std.dat", false, 2, 2, 3);
+    chainfiles::LinearisedModelSet set;
+    set.processingRates = {48000, 96000};
+    set.tonePositions = 1688;
+    ASSERT_EQ (chainfiles::writeLinearisedModelSet (dataFolder(), set), "");
 }
 
 void removeModelData()
@@ -101,7 +86,7 @@ std::unique_ptr<vst2host::Effect> openEffect (int channels)
     return effect;
 }
 
-// A decaying tone that drives the preamp without saturating every block.
+// A decaying tone small enough to keep every block near its rest point.
 std::vector<float> tone (double frequency, double level)
 {
     std::vector<float> samples (6000);
@@ -119,8 +104,8 @@ float peakOf (const std::vector<float>& samples)
     return peak;
 }
 
-const std::vector<float> left = tone (110.0, 0.25);
-const std::vector<float> right = tone (330.0, 0.1);
+const std::vector<float> left = tone (110.0, 0.002);
+const std::vector<float> right = tone (330.0, 0.001);
 
 class RenderHost : public ::testing::Test
 {
@@ -181,6 +166,8 @@ TEST_F (RenderHost, StereoRunsEachChannelOnItsOwnAndMonoCopiesTheLeft)
     EXPECT_EQ (both[0], leftAlone[0]);
     EXPECT_EQ (both[1], rightAlone[0]);
     EXPECT_GT (peakOf (both[1]), 1e-4f);
+    EXPECT_GT (peakOf (both[0]), 1e-4f);
+    EXPECT_NE (both[0], both[1]); // the data let each channel's own input through
 
     // The mono program on a two-channel track ignores the right input and copies the left result.
     auto mono = openEffect (2);
@@ -191,9 +178,6 @@ TEST_F (RenderHost, StereoRunsEachChannelOnItsOwnAndMonoCopiesTheLeft)
     EXPECT_EQ (copied[1], copied[0]);
 }
 
-// Settings whose effect on the circuit survives the fixture networks: the output level and the
-// oversampling (another processing rate). Gain and tone act before the networks, where these
-// networks let nothing through.
 TEST_F (RenderHost, ParametersByNameAndDisplayedTextChangeTheSound)
 {
     auto plain = openEffect (1);
@@ -221,6 +205,17 @@ TEST_F (RenderHost, ParametersByNameAndDisplayedTextChangeTheSound)
     const auto oversampled = effect->process ({left});
     EXPECT_GT (peakOf (oversampled[0]), 1e-4f);
     EXPECT_NE (oversampled, reference);
+
+    // More gain, more sound. The gain is set before the oversampling, whose reload starts every
+    // block from its own position's rest, so the comparison sees no settling from another one.
+    auto moreGain = openEffect (1);
+    ASSERT_NE (moreGain, nullptr);
+    ASSERT_EQ (vst2host::setParameterByText (*moreGain, "gain", "0.75"), "");
+    EXPECT_EQ (moreGain->parameterDisplay (2), "0.75=>12");
+    ASSERT_EQ (vst2host::setParameterByText (*moreGain, "oversampling", "x2"), "");
+    const auto louder12 = moreGain->process ({left});
+    EXPECT_GT (peakOf (louder12[0]), 1.2f * peakOf (oversampled[0]));
+    moreGain.reset();
 
     ASSERT_EQ (vst2host::setParameterByText (*effect, "gain", "0.75"), "");
     EXPECT_EQ (effect->parameterDisplay (2), "0.75=>12");
