@@ -155,7 +155,8 @@ double processCpuSeconds()
 }
 
 // CPU seconds for one pass over the input, in host-sized blocks, through processBlock.
-double timeOnePass (VarkelPreampAudioProcessor& processor, const std::vector<float>& input, double& peak)
+double timeOnePass (VarkelPreampAudioProcessor& processor, const std::vector<float>& input, double& peak,
+                    int64_t& nonFinite)
 {
     juce::AudioBuffer<float> buffer (1, blockSize);
     juce::MidiBuffer midi;
@@ -167,6 +168,9 @@ double timeOnePass (VarkelPreampAudioProcessor& processor, const std::vector<flo
         buffer.setSize (1, n, false, false, true);
         buffer.copyFrom (0, 0, input.data() + offset, n);
         processor.processBlock (buffer, midi);
+        for (int s = 0; s < n; ++s)
+            if (!std::isfinite (buffer.getSample (0, s)))
+                ++nonFinite;
         peak = std::max (peak, static_cast<double> (buffer.getMagnitude (0, 0, n)));
     }
     return processCpuSeconds() - start;
@@ -232,11 +236,22 @@ int main (int argc, char** argv)
             return 1;
         }
         double best = 1e300, peak = 0.0;
+        int64_t nonFinite = 0;
         for (int r = 0; r < repeats; ++r)
-            best = std::min (best, timeOnePass (processor, input, peak));
+        {
+            double passPeak = 0.0;
+            best = std::min (best, timeOnePass (processor, input, passPeak, nonFinite));
+            peak = std::max (peak, passPeak);
+        }
         std::printf (
-            "ours %-3s %8.2f ms CPU per second of audio (best of %d passes over %.1f s; output peak %.3f)\n",
+            "ours %-3s %8.2f ms CPU per second of audio (best of %d passes over %.1f s; output peak %.3g)\n",
             label, 1000.0 * best / audioSeconds, repeats, audioSeconds, peak);
+        if (nonFinite > 0)
+        {
+            std::fprintf (stderr, "%s: %lld non-finite output samples\n", label,
+                          static_cast<long long> (nonFinite));
+            return 1;
+        }
     }
     return 0;
 }

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/../.."
 build="${VARKEL_BENCH_BUILD:-build}"
 data="${1:-}"
 peer="http://guitarix.sourceforge.net/plugins/gx_studiopre#studiopre"
-long_seconds=60
+long_seconds=30
 short_seconds=2
 
 if ! command -v lv2file >/dev/null || ! dpkg-query -W -f='${Status}' guitarix-lv2 2>/dev/null | grep -q "ok installed"; then
