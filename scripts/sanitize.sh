@@ -6,7 +6,9 @@
 #   scripts/sanitize.sh thread      ThreadSanitizer
 # Extra arguments go to ctest (for example -R stress). Uses GCC 12 and its Debian sanitizer
 # runtimes (libasan8, libubsan1, libtsan2). The build folder can be overridden with
-# VARKEL_SANITIZE_BUILD; VARKEL_SANITIZE_JOBS sets the build parallelism (default 2).
+# VARKEL_SANITIZE_BUILD; VARKEL_SANITIZE_JOBS sets the build parallelism (default 2);
+# VARKEL_SANITIZE_TARGETS limits the build to some targets (then pick their tests with -R), e.g.
+#   VARKEL_SANITIZE_TARGETS=processor_stress_tests scripts/sanitize.sh thread -R ProcessorStress
 # Suppressions for findings in third-party code live in tools/sanitizers/, one reason per entry.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -55,7 +57,9 @@ cmake -S . -B "$build" -G Ninja \
     "-DCMAKE_EXE_LINKER_FLAGS=$flags" "-DCMAKE_SHARED_LINKER_FLAGS=$flags" \
     "-DCMAKE_MODULE_LINKER_FLAGS=$flags" \
     -DVARKEL_BUILD_TESTS=ON -DVARKEL_BUILD_BENCHMARKS=OFF -DVARKEL_BUILD_FUZZERS=OFF >/dev/null
-nice cmake --build "$build" --parallel "$jobs"
+targets=()
+for target in ${VARKEL_SANITIZE_TARGETS:-}; do targets+=(--target "$target"); done
+nice cmake --build "$build" --parallel "$jobs" "${targets[@]}"
 
 # Editor tests need a display. Tests run one at a time: sanitized binaries are slow and large.
 nice xvfb-run -a ctest --test-dir "$build" --output-on-failure --timeout 600 "$@"
