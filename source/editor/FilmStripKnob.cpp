@@ -18,6 +18,8 @@ FilmStripKnob::FilmStripKnob (juce::Image* imageToUse, int framesInImage)
 
 int FilmStripKnob::frameForValue (double value, double minimum, double maximum, int numFrames) noexcept
 {
+    if (!(maximum > minimum)) // an empty or inverted range has only the first frame
+        return 0;
     const double position = (value - minimum) / (maximum - minimum);
     const double scaled = position * (double)(numFrames - 1);
     if (!std::isfinite (scaled) || scaled <= 0.0)

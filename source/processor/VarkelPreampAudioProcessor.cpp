@@ -72,6 +72,7 @@ const juce::String VarkelPreampAudioProcessor::getName() const
 
 void VarkelPreampAudioProcessor::prepareToPlay (double newSampleRate, int)
 {
+    const juce::ScopedLock control (controlLock); // the reloads read the rate
     // A rate no host uses is ignored: times the oversampling factor it must stay a valid int.
     if (!(newSampleRate >= 1.0 && newSampleRate <= static_cast<double> (maxHostSampleRate)))
         return;
@@ -211,6 +212,7 @@ float VarkelPreampAudioProcessor::getParameter (int index)
 {
     if (index < 0 || index >= numParameters)
         return 0.0f;
+    const juce::ScopedLock lock (getCallbackLock());
     return current().getNormalizedValue (index);
 }
 
@@ -218,14 +220,25 @@ const juce::String VarkelPreampAudioProcessor::getParameterText (int index)
 {
     if (index < 0 || index >= numParameters)
         return {};
-    return getParameterValueText (index, current().values[index]);
+    float value = 0.0f;
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        value = current().values[index];
+    }
+    return getParameterValueText (index, value);
 }
 
 void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
 {
     if (index < 0 || index >= numParameters)
         return;
-    if (!current().setNormalizedValue (index, newValue))
+    const juce::ScopedLock control (controlLock);
+    bool changed = false;
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        changed = current().setNormalizedValue (index, newValue);
+    }
+    if (!changed)
         return;
 
     switch (index)
@@ -292,7 +305,11 @@ void VarkelPreampAudioProcessor::setCurrentProgram (int index)
 {
     if (index < 0 || index >= numPrograms || !blocksReady)
         return;
-    currentProgram = index;
+    const juce::ScopedLock control (controlLock);
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        currentProgram = index;
+    }
     programReload();
     notifyChange();
     notifyParameterListeners();
@@ -302,6 +319,7 @@ const juce::String VarkelPreampAudioProcessor::getProgramName (int index)
 {
     if (index < 0 || index >= numPrograms)
         return {};
+    const juce::ScopedLock lock (getCallbackLock());
     return programs[static_cast<size_t> (index)].name;
 }
 
@@ -309,7 +327,10 @@ void VarkelPreampAudioProcessor::changeProgramName (int index, const juce::Strin
 {
     if (index < 0 || index >= numPrograms)
         return;
-    programs[static_cast<size_t> (index)].name = newName;
+    juce::String name = newName;
+    const juce::ScopedLock control (controlLock);
+    const juce::ScopedLock lock (getCallbackLock());
+    programs[static_cast<size_t> (index)].name.swapWith (name); // the old text is freed unlocked
 }
 
 const ProgramRecord& VarkelPreampAudioProcessor::getProgramRecord (int index) const
@@ -355,6 +376,7 @@ void VarkelPreampAudioProcessor::installDefaultPrograms()
 
 void VarkelPreampAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
+    const juce::ScopedLock control (controlLock);
     const auto xml = createStateDocument (programs.data(), numPrograms, currentProgram);
     wrapStateDocument (*xml, destData);
 }
@@ -366,9 +388,16 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
     const auto xml = getXmlFromBinary (data, sizeInBytes);
     if (xml == nullptr)
         return;
+    const juce::ScopedLock control (controlLock);
+    // Restored into a copy, then swapped in at once: readers never see a half-restored bank.
+    auto restored = programs;
     int programToSelect = 0;
-    if (!restoreStateDocument (*xml, programs.data(), numPrograms, programToSelect))
+    if (!restoreStateDocument (*xml, restored.data(), numPrograms, programToSelect))
         return;
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        std::swap (programs, restored);
+    }
     setCurrentProgram (programToSelect);
     // A "cprog" outside the bank keeps the current program, whose record may have been replaced.
     if (programToSelect < 0 || programToSelect >= numPrograms)

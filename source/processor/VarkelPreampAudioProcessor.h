@@ -7,6 +7,7 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -16,6 +17,12 @@
 // Threads: processBlock runs on the audio thread under the callback lock held by the wrapper.
 // Every change that rebuilds engine data runs between suspendProcessing(true) and (false) on the
 // calling thread; input and output gains are single atomic floats written without suspension.
+// The host's threads and the editor's message thread may call the control operations at the
+// same time, so those run one at a time under controlLock: two rebuilds at once would let the
+// first one's resume restart processing while the second still replaces chain data. Program
+// records and the current program index are only written while holding the callback lock as
+// well, so readers that take just the callback lock (the editor, the host's parameter and
+// program-name reads) see whole values.
 class VarkelPreampAudioProcessor : public juce::AudioProcessor,
                                    public juce::ChangeBroadcaster,
                                    public juce::VSTCallbackHandler
@@ -133,13 +140,16 @@ private:
     void prepareChains();
 
     std::array<ProgramRecord, numPrograms> programs;
-    int currentProgram = 0;
+    std::atomic<int> currentProgram{0};
     PreampBlockSet blocks;
     std::array<ChannelChain, numChains> chains;
     int sampleRate = 44100;
     int oversamplingFactor = 1;
     bool blocksReady = false;
     ProcessRoutine processRoutine = &VarkelPreampAudioProcessor::processNothing;
+
+    // Taken by every control operation before the callback lock, never by the audio path.
+    juce::CriticalSection controlLock;
 
     // Last load problem per chain and block (empty: loaded), and the folder they were looked for in.
     mutable std::mutex modelStatusLock;

@@ -1,5 +1,7 @@
 // Proves the per-sample path allocates nothing: this binary replaces the C allocator (which
 // operator new and the network library also use) with counting wrappers around glibc's own.
+// Under AddressSanitizer or ThreadSanitizer the sanitizer owns the allocator: the count then comes
+// from the sanitizer's allocation hook instead.
 
 #include "NetworkFixtures.h"
 
@@ -8,15 +10,6 @@
 #include <atomic>
 #include <cstddef>
 #include <limits>
-
-extern "C"
-{
-    void* __libc_malloc (size_t);
-    void* __libc_calloc (size_t, size_t);
-    void* __libc_realloc (void*, size_t);
-    void* __libc_memalign (size_t, size_t);
-    void __libc_free (void*);
-}
 
 namespace
 {
@@ -29,6 +22,32 @@ void note()
         allocations.fetch_add (1, std::memory_order_relaxed);
 }
 } // namespace
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VARKEL_SANITIZER_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VARKEL_SANITIZER_ALLOCATOR 1
+#endif
+#endif
+
+#ifdef VARKEL_SANITIZER_ALLOCATOR
+extern "C" int __sanitizer_install_malloc_and_free_hooks (void (*onMalloc) (const volatile void*, size_t),
+                                                          void (*onFree) (const volatile void*));
+namespace
+{
+[[maybe_unused]] const int allocationHookInstalled = __sanitizer_install_malloc_and_free_hooks (
+    [] (const volatile void*, size_t) { note(); }, [] (const volatile void*) {});
+} // namespace
+#else
+extern "C"
+{
+    void* __libc_malloc (size_t);
+    void* __libc_calloc (size_t, size_t);
+    void* __libc_realloc (void*, size_t);
+    void* __libc_memalign (size_t, size_t);
+    void __libc_free (void*);
+}
 
 extern "C"
 {
@@ -68,6 +87,7 @@ extern "C"
         __libc_free (p);
     }
 }
+#endif
 
 TEST (RegionStepAllocation, SearchEvaluateProjectAndFallbackAllocateNothing)
 {

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,10 +28,28 @@ t_fstPtrInt hostAnsweringNothing (AEffect*, int, int, t_fstPtrInt, void*, float)
     return 0;
 }
 
+// A copy of the built module in a folder of its own, so no model data lies beside it, whatever
+// a render of the build tree has put next to the original.
+std::string moduleWithoutModelData()
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("varkel-module-test-" + std::to_string (getpid()));
+    fs::create_directories (folder);
+    const fs::path copy = folder / fs::path (VARKEL_VST_MODULE_PATH).filename();
+    fs::copy_file (VARKEL_VST_MODULE_PATH, copy, fs::copy_options::overwrite_existing);
+    return copy.string();
+}
+
 PluginMain loadEntryPoint()
 {
     // Never unloaded: the framework keeps a message thread alive inside the module.
-    static void* const module = dlopen (VARKEL_VST_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    static void* const module = []
+    {
+        const std::string path = moduleWithoutModelData();
+        void* const handle = dlopen (path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        std::filesystem::remove_all (std::filesystem::path (path).parent_path()); // mapped stays valid
+        return handle;
+    }();
     if (module == nullptr)
         return nullptr;
     return reinterpret_cast<PluginMain> (dlsym (module, "VSTPluginMain"));

@@ -1,15 +1,21 @@
 /* Counts heap allocations made while a counting scope is open. The test binary interposes the
    C allocation functions (libstdc++'s operator new goes through malloc), forwarding to glibc's
    own entry points, so allocations inside the libraries (FANN, libstdc++) are seen too.
-   Written in C: C++ would reject redeclaring these with a different exception specification. */
+   Written in C: C++ would reject redeclaring these with a different exception specification.
+   Under AddressSanitizer or ThreadSanitizer the sanitizer owns the allocator and memory from
+   glibc's entry points would reach its free: the counter then listens to the sanitizer's own
+   allocation hook instead of interposing. */
 #include <errno.h>
 #include <stdatomic.h>
 #include <stddef.h>
 
-void* __libc_malloc (size_t);
-void* __libc_calloc (size_t, size_t);
-void* __libc_realloc (void*, size_t);
-void* __libc_memalign (size_t, size_t);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VARKEL_SANITIZER_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VARKEL_SANITIZER_ALLOCATOR 1
+#endif
+#endif
 
 static atomic_bool counting = 0;
 static atomic_size_t count = 0;
@@ -19,6 +25,32 @@ static void note (void)
     if (atomic_load_explicit (&counting, memory_order_relaxed))
         atomic_fetch_add_explicit (&count, 1, memory_order_relaxed);
 }
+
+#ifdef VARKEL_SANITIZER_ALLOCATOR
+int __sanitizer_install_malloc_and_free_hooks (void (*onMalloc) (const volatile void*, size_t),
+                                               void (*onFree) (const volatile void*));
+
+static void onMalloc (const volatile void* p, size_t size)
+{
+    (void)p;
+    (void)size;
+    note();
+}
+
+static void onFree (const volatile void* p)
+{
+    (void)p;
+}
+
+__attribute__ ((constructor)) static void installAllocationHook (void)
+{
+    __sanitizer_install_malloc_and_free_hooks (onMalloc, onFree);
+}
+#else
+void* __libc_malloc (size_t);
+void* __libc_calloc (size_t, size_t);
+void* __libc_realloc (void*, size_t);
+void* __libc_memalign (size_t, size_t);
 
 void* malloc (size_t size)
 {
@@ -59,6 +91,7 @@ int posix_memalign (void** out, size_t alignment, size_t size)
     *out = p;
     return 0;
 }
+#endif
 
 void allocationCounterStart (void)
 {

@@ -1,0 +1,257 @@
+// Measures the processor's CPU time per second of mono 48 kHz audio at oversampling x1, x4 and
+// x16, on the same file a peer plug-in is run on (run-peer-bench.sh).
+//
+//   varkel_peer_bench --write-input FILE.wav [--seconds S]   writes the test signal
+//   varkel_peer_bench --input FILE.wav [--model-data DIR] [--repeats R]
+//
+// The processor reads its model data from the folder beside its module, here beside this
+// executable. With --model-data that folder is made a link to DIR (a trained data set); without
+// it, model files shaped like the trained data are written there (random networks of the
+// trained sizes: 4-8-4 with 8 regions per position for blocks 1 to 3, 2-8-2 with 4 regions for
+// block 4, every sample searching all regions). Only the process calls are timed, not loading.
+#include "processor/VarkelPreampAudioProcessor.h"
+#include "support/ChainModelFiles.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace
+{
+constexpr int hostRate = 48000;
+constexpr int blockSize = 512;
+
+struct BlockShape
+{
+    const char* name;
+    uint32_t nv, ni, nx, regions;
+    bool usesPca;
+};
+constexpr BlockShape shapes[4] = {{"varkelpre_eh_b1_pca.dat", 4, 4, 5, 8, true},
+                                  {"varkelpre_eh_b2_pca.dat", 4, 4, 5, 8, true},
+                                  {"varkelpre_eh_b3_pca.dat.", 4, 4, 2, 8, true},
+                                  {"varkelpre_eh_b4_std.dat", 2, 2, 3, 4, false}};
+
+juce::File modelFolder()
+{
+    const auto module = juce::File::getSpecialLocation (juce::File::currentApplicationFile);
+    return juce::File (module.getFullPathName() + ".dat");
+}
+
+bool prepareModelData (const juce::String& givenFolder)
+{
+    const auto folder = modelFolder();
+    if (folder.isSymbolicLink())
+        folder.deleteFile();
+    else
+        folder.deleteRecursively();
+
+    if (givenFolder.isNotEmpty())
+    {
+        const juce::File given (juce::File::getCurrentWorkingDirectory().getChildFile (givenFolder));
+        if (!given.isDirectory())
+        {
+            std::fprintf (stderr, "model data folder not found: %s\n", given.getFullPathName().toRawUTF8());
+            return false;
+        }
+        return given.createSymbolicLink (folder, true);
+    }
+
+    folder.createDirectory();
+    std::vector<double> rates;
+    for (int factor : {1, 2, 4, 8, 16})
+        rates.push_back (hostRate * factor);
+    for (int k = 0; k < 4; ++k)
+    {
+        chainfiles::RepresentativeModel shape;
+        shape.usesPca = shapes[k].usesPca;
+        shape.nv = shapes[k].nv;
+        shape.ni = shapes[k].ni;
+        shape.nx = shapes[k].nx;
+        shape.hidden = 8;
+        shape.positions = 2;
+        shape.regionsPerPosition = shapes[k].regions;
+        shape.rates = rates;
+        shape.seed = 100u + static_cast<unsigned> (k);
+        const std::vector<std::string> names =
+            k == 2 ? std::vector<std::string>{"48000", "96000", "192000", "384000", "768000"}
+                   : std::vector<std::string>{""};
+        for (const auto& suffix : names)
+        {
+            const auto path = folder.getChildFile (shapes[k].name + juce::String (suffix)).getFullPathName();
+            const std::string error = chainfiles::writeRepresentativeModel (path.toStdString(), shape);
+            if (!error.empty())
+            {
+                std::fprintf (stderr, "cannot write model data: %s\n", error.c_str());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Plucked-string-like notes: decaying harmonics with a little noise, a new note every half
+// second, peaks near 0.5.
+std::vector<float> testSignal (int seconds)
+{
+    const int n = seconds * hostRate;
+    std::vector<float> samples (static_cast<size_t> (n));
+    std::mt19937 generator (7);
+    std::normal_distribution<float> noise (0.0f, 0.002f);
+    const double notes[] = {82.41, 110.0, 146.83, 196.0, 246.94, 329.63};
+    for (int s = 0; s < n; ++s)
+    {
+        const int note = s / (hostRate / 2);
+        const double t = static_cast<double> (s % (hostRate / 2)) / hostRate;
+        const double f = notes[note % 6];
+        double v = 0.0;
+        for (int h = 1; h <= 6; ++h)
+            v += std::sin (2.0 * juce::MathConstants<double>::pi * f * h * t) / h;
+        samples[static_cast<size_t> (s)] =
+            static_cast<float> (0.3 * v * std::exp (-4.0 * t)) + noise (generator);
+    }
+    return samples;
+}
+
+bool writeWav (const juce::File& file, const std::vector<float>& samples)
+{
+    file.deleteFile();
+    std::unique_ptr<juce::OutputStream> stream = file.createOutputStream();
+    if (stream == nullptr)
+        return false;
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatWriter> writer (
+        wav.createWriterFor (stream.get(), hostRate, 1, 32, {}, 0));
+    if (writer == nullptr)
+        return false;
+    stream.release(); // owned by the writer now
+    const float* channels[] = {samples.data()};
+    return writer->writeFromFloatArrays (channels, 1, static_cast<int> (samples.size()));
+}
+
+std::vector<float> readWav (const juce::File& file)
+{
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatReader> reader (
+        wav.createReaderFor (file.createInputStream().release(), true));
+    if (reader == nullptr || reader->lengthInSamples <= 0)
+        return {};
+    juce::AudioBuffer<float> buffer (1, static_cast<int> (reader->lengthInSamples));
+    reader->read (&buffer, 0, buffer.getNumSamples(), 0, true, false);
+    return {buffer.getReadPointer (0), buffer.getReadPointer (0) + buffer.getNumSamples()};
+}
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime (CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double> (t.tv_sec) + 1e-9 * static_cast<double> (t.tv_nsec);
+}
+
+// CPU seconds for one pass over the input, in host-sized blocks, through processBlock.
+double timeOnePass (VarkelPreampAudioProcessor& processor, const std::vector<float>& input, double& peak,
+                    int64_t& nonFinite)
+{
+    juce::AudioBuffer<float> buffer (1, blockSize);
+    juce::MidiBuffer midi;
+    peak = 0.0;
+    const double start = processCpuSeconds();
+    for (size_t offset = 0; offset < input.size(); offset += blockSize)
+    {
+        const int n = static_cast<int> (std::min<size_t> (blockSize, input.size() - offset));
+        buffer.setSize (1, n, false, false, true);
+        buffer.copyFrom (0, 0, input.data() + offset, n);
+        processor.processBlock (buffer, midi);
+        for (int s = 0; s < n; ++s)
+            if (!std::isfinite (buffer.getSample (0, s)))
+                ++nonFinite;
+        peak = std::max (peak, static_cast<double> (buffer.getMagnitude (0, 0, n)));
+    }
+    return processCpuSeconds() - start;
+}
+
+juce::String argument (const juce::StringArray& args, const juce::String& name,
+                       const juce::String& fallback = {})
+{
+    const int i = args.indexOf (name);
+    return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
+}
+} // namespace
+
+int main (int argc, char** argv)
+{
+    juce::StringArray args;
+    for (int i = 1; i < argc; ++i)
+        args.add (argv[i]);
+    const juce::ScopedJuceInitialiser_GUI juce;
+
+    if (args.contains ("--write-input"))
+    {
+        const juce::File file (
+            juce::File::getCurrentWorkingDirectory().getChildFile (argument (args, "--write-input")));
+        const int seconds = std::max (1, argument (args, "--seconds", "20").getIntValue());
+        if (!writeWav (file, testSignal (seconds)))
+        {
+            std::fprintf (stderr, "cannot write %s\n", file.getFullPathName().toRawUTF8());
+            return 1;
+        }
+        return 0;
+    }
+
+    const juce::File inputFile (
+        juce::File::getCurrentWorkingDirectory().getChildFile (argument (args, "--input")));
+    const auto input = readWav (inputFile);
+    if (input.empty())
+    {
+        std::fprintf (stderr,
+                      "usage: %s --input FILE.wav [--model-data DIR] [--repeats R]\n"
+                      "       %s --write-input FILE.wav [--seconds S]\n",
+                      argv[0], argv[0]);
+        return 2;
+    }
+    const juce::String dataFolder = argument (args, "--model-data");
+    if (!prepareModelData (dataFolder))
+        return 1;
+    const int repeats = std::max (1, argument (args, "--repeats", "3").getIntValue());
+    const double audioSeconds = static_cast<double> (input.size()) / hostRate;
+
+    std::printf ("model data: %s\n", dataFolder.isNotEmpty() ? dataFolder.toRawUTF8()
+                                                             : "written here, trained sizes, random weights");
+    for (const auto& [step, label] : {std::pair<float, const char*>{0.0f, "x1"}, {0.5f, "x4"}, {1.0f, "x16"}})
+    {
+        VarkelPreampAudioProcessor processor;
+        processor.setPlayConfigDetails (1, 1, hostRate, blockSize);
+        processor.prepareToPlay (hostRate, blockSize);
+        processor.setCurrentProgram (0); // loads the models for 48 kHz
+        processor.setParameter (oversamplingParameter, step);
+        if (processor.getModelStatus().isNotEmpty())
+        {
+            std::fprintf (stderr, "%s\n", processor.getModelStatus().toRawUTF8());
+            return 1;
+        }
+        double best = 1e300, peak = 0.0;
+        int64_t nonFinite = 0;
+        for (int r = 0; r < repeats; ++r)
+        {
+            double passPeak = 0.0;
+            best = std::min (best, timeOnePass (processor, input, passPeak, nonFinite));
+            peak = std::max (peak, passPeak);
+        }
+        std::printf (
+            "ours %-3s %8.2f ms CPU per second of audio (best of %d passes over %.1f s; output peak %.3g)\n",
+            label, 1000.0 * best / audioSeconds, repeats, audioSeconds, peak);
+        if (nonFinite > 0)
+        {
+            std::fprintf (stderr, "%s: %lld non-finite output samples\n", label,
+                          static_cast<long long> (nonFinite));
+            return 1;
+        }
+    }
+    return 0;
+}
