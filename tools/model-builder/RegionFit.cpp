@@ -1,5 +1,7 @@
 #include "RegionFit.h"
 
+#include "CholeskySolve.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cmath>
@@ -30,43 +32,6 @@ double effectiveScale (float outMin, float outMax)
     if (outMax > outMin && difference < 1e-8f)
         return 1e-8;
     return static_cast<double> (difference);
-}
-
-// Solves the symmetric positive definite system M a = b (n x n, row-major) in place.
-bool choleskySolveSmall (std::vector<double>& M, std::vector<double>& b, size_t n)
-{
-    for (size_t j = 0; j < n; ++j)
-    {
-        double d = M[j * n + j];
-        for (size_t k = 0; k < j; ++k)
-            d -= M[j * n + k] * M[j * n + k];
-        if (!(d > 0.0))
-            return false;
-        d = std::sqrt (d);
-        M[j * n + j] = d;
-        for (size_t r = j + 1; r < n; ++r)
-        {
-            double v = M[r * n + j];
-            for (size_t k = 0; k < j; ++k)
-                v -= M[r * n + k] * M[j * n + k];
-            M[r * n + j] = v / d;
-        }
-    }
-    for (size_t r = 0; r < n; ++r)
-    {
-        double v = b[r];
-        for (size_t k = 0; k < r; ++k)
-            v -= M[r * n + k] * b[k];
-        b[r] = v / M[r * n + r];
-    }
-    for (size_t r = n; r-- > 0;)
-    {
-        double v = b[r];
-        for (size_t k = r + 1; k < n; ++k)
-            v -= M[k * n + r] * b[k];
-        b[r] = v / M[r * n + r];
-    }
-    return true;
 }
 
 struct Candidate
@@ -234,7 +199,7 @@ double quadraticResidual (const SampleSet& samples, const Box& box, const std::v
         // Residual = t't - b' G^-1 b for the least-squares coefficients.
         auto M = G;
         auto b = rhs[o];
-        if (!choleskySolveSmall (M, b, m))
+        if (!choleskySolve (M, b, m))
             return INFINITY;
         double explained = 0.0;
         for (size_t r = 0; r < m; ++r)
