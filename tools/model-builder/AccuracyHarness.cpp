@@ -54,7 +54,7 @@ struct PluginChain
 
 AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, NetworkChain::numBlocks>& images,
                                 int triodeParameterSet, const AccuracyCase& c,
-                                const std::vector<GuitarSignalSpec>& signals, const ModelFilePaths* paths)
+                                const std::vector<GuitarSignalShape>& signals, const ModelFilePaths* paths)
 {
     AccuracyResult result;
     NetworkChain whole (c.rate, c.gainPosition, c.tonePosition, images, triodeParameterSet);
@@ -83,7 +83,7 @@ AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, Ne
     // The chain's output without the supply normalisation the processor applies afterwards.
     double pluginSquares = 0.0;
     size_t pluginCount = 0;
-    for (const auto& spec : signals)
+    for (const auto& shape : signals)
     {
         whole.reset();
         separate.reset();
@@ -91,7 +91,7 @@ AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, Ne
         if (plugin)
             plugin->reset();
         EsrAccumulator one;
-        const auto signal = makeGuitarSignal (c.rate, spec);
+        const auto signal = makeGuitarSignal (c.rate, shape);
         for (double v : signal)
         {
             const double yRef = reference.process (v);

@@ -51,4 +51,4 @@ using ModelFilePaths = std::array<std::string, NetworkChain::numBlocks>;
 // also the plug-in's ChannelChain on those files, loaded and prepared in the processor's order.
 AccuracyResult measureAccuracy (const std::array<const std::vector<uint8_t>*, NetworkChain::numBlocks>& images,
                                 int triodeParameterSet, const AccuracyCase& c,
-                                const std::vector<GuitarSignalSpec>& signals, const ModelFilePaths* paths = nullptr);
+                                const std::vector<GuitarSignalShape>& signals, const ModelFilePaths* paths = nullptr);

@@ -445,9 +445,9 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
             ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
             ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
-            for (const auto& spec : signals)
+            for (const auto& shape : signals)
             {
-                const auto input = makeGuitarSignal (rate, spec);
+                const auto input = makeGuitarSignal (rate, shape);
                 const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
                 const auto y2 = r2.run (y1, options.trajectory, &run.b2, random);
                 run.y3.push_back (r3.run (y2, options.trajectory, &run.b3.back(), random));
@@ -577,9 +577,9 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                     ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
                     ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
                     ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
-                    for (const auto& spec : signals)
+                    for (const auto& shape : signals)
                     {
-                        const auto input = makeGuitarSignal (rate, spec);
+                        const auto input = makeGuitarSignal (rate, shape);
                         const auto y1 = r1.run (input, trajectory, nullptr, random);
                         const auto y2 = r2.run (y1, trajectory, nullptr, random);
                         r3.run (y2, trajectory, &samples, random);

@@ -10,15 +10,15 @@ constexpr double pi = 3.14159265358979323846;
 constexpr double pickupRollOffHz = 6000.0; // a magnetic pickup's resonance region: little above it
 } // namespace
 
-std::vector<double> makeGuitarSignal (double sampleRate, const GuitarSignalSpec& spec)
+std::vector<double> makeGuitarSignal (double sampleRate, const GuitarSignalShape& shape)
 {
-    const auto length = static_cast<size_t> (std::max (1.0, spec.seconds * sampleRate));
+    const auto length = static_cast<size_t> (std::max (1.0, shape.seconds * sampleRate));
     std::vector<double> out (length, 0.0);
-    std::mt19937 random (spec.seed);
+    std::mt19937 random (shape.seed);
     std::uniform_real_distribution<double> unit (0.0, 1.0);
 
     const double lowE = 82.41;
-    for (int n = 0; n < std::max (1, spec.notes); ++n)
+    for (int n = 0; n < std::max (1, shape.notes); ++n)
     {
         const double semitones = std::floor (unit (random) * 30.0);
         const double f0 = lowE * std::pow (2.0, semitones / 12.0);
@@ -53,14 +53,14 @@ std::vector<double> makeGuitarSignal (double sampleRate, const GuitarSignalSpec&
         peak = std::max (peak, std::abs (v));
     if (peak > 0.0)
         for (double& v : out)
-            v *= spec.peakVolts / peak;
+            v *= shape.peakVolts / peak;
     return out;
 }
 
-std::vector<GuitarSignalSpec> standardSignalSet (uint32_t firstSeed, double seconds)
+std::vector<GuitarSignalShape> standardSignalSet (uint32_t firstSeed, double seconds)
 {
     const double levels[] = {0.03, 0.1, 0.3, 1.0, 3.0};
-    std::vector<GuitarSignalSpec> set;
+    std::vector<GuitarSignalShape> set;
     uint32_t seed = firstSeed;
     for (double level : levels)
     {

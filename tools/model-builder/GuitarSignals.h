@@ -7,7 +7,7 @@
 // chords, each a sum of decaying harmonics with a sharp attack, scaled to a given peak level.
 // The same seed always gives the same signal, so training and measurement are repeatable, and
 // different seeds give different notes, so a measurement can use signals the training never saw.
-struct GuitarSignalSpec
+struct GuitarSignalShape
 {
     double peakVolts = 1.0;
     uint32_t seed = 1;
@@ -15,8 +15,8 @@ struct GuitarSignalSpec
     int notes = 1; // 1: single note, more: a strummed chord
 };
 
-std::vector<double> makeGuitarSignal (double sampleRate, const GuitarSignalSpec& spec);
+std::vector<double> makeGuitarSignal (double sampleRate, const GuitarSignalShape& shape);
 
 // A spread of levels from quiet picking up to a hot input (the plug-in's input gain reaches 3x
 // a full-scale sample), single notes and chords, for the given seed range.
-std::vector<GuitarSignalSpec> standardSignalSet (uint32_t firstSeed, double seconds);
+std::vector<GuitarSignalShape> standardSignalSet (uint32_t firstSeed, double seconds);
