@@ -1,7 +1,7 @@
 #include "engine/ChannelChain.h"
 #include "engine/FirResampler.h"
 #include "engine/OversamplingTables.h"
-#include "support/AllocationCounter.h"
+#include "AllocationCounter.h"
 #include "support/ChainModelFiles.h"
 #include "support/StandInBlock.h"
 

@@ -1,6 +1,6 @@
 #include "engine/ChannelChain.h"
 #include "engine/PreampBlocks.h"
-#include "support/AllocationCounter.h"
+#include "AllocationCounter.h"
 #include "support/ChainModelFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 /* Counts heap allocations made while a counting scope is open. The test binary interposes the
    C allocation functions (libstdc++'s operator new goes through malloc), forwarding to glibc's
    own entry points, so allocations inside the libraries (FANN, libstdc++) are seen too.
-   Written in C: C++ would reject redeclaring these with a different exception specification.
+   Written in C: C++ would reject redeclaring these with different exception declarations (throw clauses).
    Under AddressSanitizer or ThreadSanitizer the sanitizer owns the allocator and memory from
    glibc's entry points would reach its free: the counter then listens to the sanitizer's own
    allocation hook instead of interposing. */
