@@ -50,9 +50,15 @@ public:
     // p = D x + E u
     virtual void computeNonlinearInputs (const double* /*u*/, const double* /*x*/, double* /*p*/) const {}
     // xNext = A x + B u + C i; xNext must not alias x.
-    virtual void updateState (const double* /*u*/, const double* /*i*/, const double* /*x*/, double* /*xNext*/) const {}
+    virtual void updateState (const double* /*u*/, const double* /*i*/, const double* /*x*/,
+                              double* /*xNext*/) const
+    {
+    }
     // y = G x + H u + K i (one output)
-    virtual void computeOutput (const double* /*u*/, const double* /*x*/, const double* /*i*/, double* /*y*/) const {}
+    virtual void computeOutput (const double* /*u*/, const double* /*x*/, const double* /*i*/,
+                                double* /*y*/) const
+    {
+    }
 
     uint32_t numStates;           // nx
     uint32_t numInputs;           // nu: index 0 is the signal, the rest are DC supplies
@@ -69,6 +75,13 @@ class SSParamsVecAutomation : public SSParamsVec
 {
 public:
     using SSParamsVec::SSParamsVec;
+
+    SSParamsVecAutomation (uint32_t nx, uint32_t nu, uint32_t nv, uint32_t ni, int32_t positions,
+                           int32_t automationValues, int32_t sourceInputs)
+        : SSParamsVec (nx, nu, nv, ni), numPositions (positions), numAutomationValues (automationValues),
+          numSourceInputs (sourceInputs)
+    {
+    }
 
     virtual void setControlPosition (uint32_t /*position*/) {}
     virtual double getAutomationValue (int32_t /*index*/) const { return 0.0; }

@@ -30,13 +30,9 @@ const std::array<TriodePortPair, 2> triodePorts{{{0, -1.0, +1.0}, {2, -1.0, -1.0
 } // namespace
 
 VARKEL_preamp_block2::VARKEL_preamp_block2 (double rate, int32_t positions, int32_t automationValues)
-    : SSParamsVecAutomation (5, 3, 4, 4), sampleRate (rate), inputDefaults (3, 0.0)
+    : SSParamsVecAutomation (5, 3, 4, 4, positions, automationValues, 2), sampleRate (rate),
+      inputDefaults (3, 0.0)
 {
-    numPositions = positions;
-    numAutomationValues = automationValues;
-    controlPosition = 0;
-    firstSourceInput = 1;
-    numSourceInputs = 2;
     updateMatrices();
 }
 

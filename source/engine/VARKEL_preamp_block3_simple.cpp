@@ -25,13 +25,9 @@ const std::array<TriodePortPair, 2> triodePorts{{{0, -1.0, +1.0}, {2, +1.0, +1.0
 
 VARKEL_preamp_block3_simple::VARKEL_preamp_block3_simple (double rate, int32_t positions,
                                                           int32_t automationValues)
-    : SSParamsVecAutomation (2, 2, 4, 4), sampleRate (rate), inputDefaults (2, 0.0)
+    : SSParamsVecAutomation (2, 2, 4, 4, positions, automationValues, 1), sampleRate (rate),
+      inputDefaults (2, 0.0)
 {
-    numPositions = positions;
-    numAutomationValues = automationValues;
-    controlPosition = 0;
-    firstSourceInput = 1;
-    numSourceInputs = 1;
     updateMatrices();
 }
 

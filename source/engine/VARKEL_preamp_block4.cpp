@@ -27,13 +27,9 @@ const std::array<TriodePortPair, 1> triodePorts{{{0, -1.0, +1.0}}};
 } // namespace
 
 VARKEL_preamp_block4::VARKEL_preamp_block4 (double rate, int32_t positions, int32_t automationValues)
-    : SSParamsVecAutomation (3, 2, 2, 2), sampleRate (rate), inputDefaults (2, 0.0)
+    : SSParamsVecAutomation (3, 2, 2, 2, positions, automationValues, 1), sampleRate (rate),
+      inputDefaults (2, 0.0)
 {
-    numPositions = positions;
-    numAutomationValues = automationValues;
-    controlPosition = 0;
-    firstSourceInput = 1;
-    numSourceInputs = 1;
     updateMatrices();
 }
 
