@@ -1,0 +1,19 @@
+# Builds the small real model data set the data-dependent tests share, once per build folder:
+# it is rebuilt only when the builder or its arguments change, so repeated test runs cost nothing.
+# Called as: cmake -DBUILDER=... -DOUT=... -DARGS="a;b;c" -P BuildRealModelData.cmake
+set(stamp "${OUT}/.built-with")
+set(wanted "${ARGS}")
+if(EXISTS "${stamp}" AND NOT "${BUILDER}" IS_NEWER_THAN "${stamp}")
+    file(READ "${stamp}" built)
+    if(built STREQUAL wanted)
+        message(STATUS "real model data is up to date in ${OUT}")
+        return()
+    endif()
+endif()
+file(REMOVE_RECURSE "${OUT}")
+file(MAKE_DIRECTORY "${OUT}")
+execute_process(COMMAND "${BUILDER}" --out "${OUT}" ${ARGS} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "the model builder failed (${result}); ${OUT} is incomplete")
+endif()
+file(WRITE "${stamp}" "${wanted}")
