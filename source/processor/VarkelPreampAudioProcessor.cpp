@@ -241,36 +241,33 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
     if (!changed)
         return;
 
-    switch (index)
+    switch (getParameterSpec (index).change)
     {
-    case dualTriodesParameter:
+    case ParameterChange::reloadValveSet:
         valveTypeReload();
         break;
-    case inputParameter:
+    case ParameterChange::inputLevel:
         applyInputGain();
         break;
-    case gainParameter:
+    case ParameterChange::gainPosition:
     {
         const ScopedSuspend suspended (*this);
         selectGainPositions();
         break;
     }
-    case trebleParameter:
-    case middleParameter:
-    case bassParameter:
+    case ParameterChange::tonePosition:
     {
         const ScopedSuspend suspended (*this);
         selectTonePositions();
         break;
     }
-    case outputParameter:
+    case ParameterChange::outputLevel:
         applyOutputGain();
         break;
-    case oversamplingParameter:
-    case monoStereoParameter:
+    case ParameterChange::reloadRate:
         rateReload();
         break;
-    default: // show settings: read by the editor only
+    case ParameterChange::editorOnly:
         break;
     }
 
