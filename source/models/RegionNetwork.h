@@ -43,6 +43,12 @@ struct alignas (16) RegionNetwork
     bool contains (const double* u) const noexcept;
     // Writes the entries of i that the output mask selects; the others keep their values.
     void evaluate (const double* u, double* i) noexcept;
+    // The same at the point of the box nearest to u (u itself when inside; a NaN coordinate
+    // is taken at the middle of the box): never an extrapolation past the box.
+    void evaluateNearestPoint (const double* u, double* i) noexcept;
+
+private:
+    void runAndWrite (double* i) noexcept;
 };
 
 // Everything one block of one channel holds to turn its nonlinear inputs p into port currents i.
@@ -74,6 +80,7 @@ bool hasModel (const BlockModelState& m) noexcept;
 // reducedInput = projectionMatrix x (the elements of p whose inputMask entry is 1).
 void projectInputs (BlockModelState& m, const double* p) noexcept;
 
-// Per sample: p (nv values) to port currents i (ni values). Block index 3 outputs zeros when no
-// box holds the point; the others fall back to the last region found. Allocates nothing.
+// Per sample: p (nv values) to port currents i (ni values). A point in no box of the selected
+// position takes the nearest box's network at the nearest point of that box, for every block.
+// lastRegion is the box of the last point found inside one. Allocates nothing.
 void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i) noexcept;
