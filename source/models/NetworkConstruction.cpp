@@ -200,6 +200,16 @@ FannNetwork createPcaNetwork (const PCANetRecord& net, const std::vector<unsigne
     return network;
 }
 
+// Reads the finished FANN network into its evaluation form; FANN keeps owning the network.
+void attachCompiledNetwork (RegionNetwork& region)
+{
+    auto compiled = std::make_shared<CompiledNetwork> (CompiledNetwork::compile (region.network.get()));
+    if (!compiled->isValid())
+        return;
+    region.networkScratch.reset (compiled->scratchSize());
+    region.compiled = std::move (compiled);
+}
+
 template <typename Position, typename Net, typename Create>
 ModelLoadResult buildFromPositions (BlockModelState& m, const std::vector<Position>& positions,
                                     uint32_t (*inputsOf) (const Position&), Create create)
@@ -227,6 +237,7 @@ ModelLoadResult buildFromPositions (BlockModelState& m, const std::vector<Positi
             if (region.network == nullptr)
                 return refuse (*m.modelFile,
                                "the network of " + describeNet (a, e) + " could not be created");
+            attachCompiledNetwork (region);
         }
     }
     return ModelLoadResult::success();

@@ -30,7 +30,8 @@ void RegionNetwork::evaluate (const double* u, double* i) noexcept
         scaledInput[q] =
             static_cast<float> ((u[q] - static_cast<double> (inputMin[q])) * inputScale[q] - 1.0);
 
-    networkOutput = fann_run (network.get(), scaledInput.data());
+    networkOutput = compiled != nullptr ? compiled->run (scaledInput.data(), networkScratch.data())
+                                        : fann_run (network.get(), scaledInput.data());
 
     uint32_t k = 0;
     for (uint32_t j = 0; j < maskLength; ++j)

@@ -2,6 +2,7 @@
 
 #include "engine/SSParamsVec.h"
 #include "models/AlignedArray.h"
+#include "models/CompiledNetwork.h"
 #include "models/ModelFile.h"
 
 #include <cstdint>
@@ -32,10 +33,15 @@ struct alignas (16) RegionNetwork
     AlignedArray<float> outputMax;
     AlignedArray<float> outputMin;
     AlignedArray<float> scaledInput;
-    float* networkOutput = nullptr; // owned by the network
+    const float* networkOutput = nullptr; // outputs of the last evaluation, in networkScratch or the network
     AlignedArray<float> inputScale;
     AlignedArray<float> outputScale;
     FannNetwork network;
+    // The network's weights read out of FANN once it is built: the same floats as fann_run, far
+    // cheaper. Read-only, so chains may share one; null when the network is of a form it does not
+    // reproduce, and then fann_run serves. networkScratch is this record's own working space.
+    std::shared_ptr<const CompiledNetwork> compiled;
+    AlignedArray<float> networkScratch;
     uint16_t maskLength = 0;
     const uint16_t* outputMask = nullptr; // the block's mask, owned by BlockModelState
 
