@@ -470,6 +470,15 @@ ModelLoadResult buildRegionNetworks (BlockModelState& m)
         return status;
     }
     m.regionCount = static_cast<uint32_t> (m.regions.size());
+    try
+    {
+        m.regionIndex.build (m.regions.data(), m.regionCount, m.positionFirstRegion);
+    }
+    catch (const std::bad_alloc&)
+    {
+        destroyRegionNetworks (m);
+        return refuse (*m.modelFile, "its region index needs more memory than is available");
+    }
     return status;
 }
 
@@ -595,6 +604,7 @@ void destroyRegionNetworks (BlockModelState& m)
     m.selectedRegions = nullptr;
     m.lastRegion = nullptr;
     m.selectedRegionCount = 0;
+    m.regionIndex.clear();
     std::vector<RegionNetwork>().swap (m.regions);
     m.positionFirstRegion.clear();
 }

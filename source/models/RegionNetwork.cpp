@@ -70,6 +70,16 @@ void projectInputs (BlockModelState& m, const double* p) noexcept
     }
 }
 
+RegionNetwork* findRegion (const BlockModelState& m, const double* u) noexcept
+{
+    // The index belongs to the table's positions; a slice that is not the selected position's
+    // (never made by the loader) is searched linearly.
+    const uint32_t a = m.selectedPosition;
+    const bool sliceOfPosition =
+        a < m.positionFirstRegion.size() && m.selectedRegions == m.regions.data() + m.positionFirstRegion[a];
+    return m.regionIndex.find (sliceOfPosition ? a : UINT32_MAX, m.selectedRegions, m.selectedRegionCount, u);
+}
+
 void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i) noexcept
 {
     // A block without a selected model must stay silent rather than read a freed table.
@@ -88,15 +98,11 @@ void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i)
             m.reducedInput[j] = p[j];
 
     const double* u = m.reducedInput.data();
-    for (uint32_t r = 0; r < m.selectedRegionCount; ++r)
+    if (RegionNetwork* region = findRegion (m, u))
     {
-        RegionNetwork& region = m.selectedRegions[r];
-        if (region.contains (u))
-        {
-            region.evaluate (u, i);
-            m.lastRegion = &region;
-            return;
-        }
+        region->evaluate (u, i);
+        m.lastRegion = region;
+        return;
     }
 
     if (blockIndex == 3)

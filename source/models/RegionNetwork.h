@@ -4,6 +4,7 @@
 #include "models/AlignedArray.h"
 #include "models/CompiledNetwork.h"
 #include "models/ModelFile.h"
+#include "models/RegionIndex.h"
 
 #include <cstdint>
 #include <memory>
@@ -72,6 +73,7 @@ struct BlockModelState
     AlignedArray<uint16_t> outputMask;     // ni
     uint8_t projectionNeeded = 0;
     std::vector<uint32_t> positionFirstRegion; // index into regions of each position's first net
+    RegionIndex regionIndex;                   // built with the regions, per position
 };
 
 // True once a model has been loaded and its networks built, so regionStep can run.
@@ -79,6 +81,10 @@ bool hasModel (const BlockModelState& m) noexcept;
 
 // reducedInput = projectionMatrix x (the elements of p whose inputMask entry is 1).
 void projectInputs (BlockModelState& m, const double* p) noexcept;
+
+// The first region of the selected position, in stored order, whose box contains u; null when
+// none does.
+RegionNetwork* findRegion (const BlockModelState& m, const double* u) noexcept;
 
 // Per sample: p (nv values) to port currents i (ni values). Block index 3 outputs zeros when no
 // box holds the point; the others fall back to the last region found. Allocates nothing.
