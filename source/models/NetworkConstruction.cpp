@@ -599,6 +599,16 @@ void applyRateTable (const BlockModelState& m, uint32_t position, int32_t proces
         copyValues (t.operatingX, nx, t.x);
 }
 
+void useReferenceEvaluation (BlockModelState& m)
+{
+    for (RegionNetwork& region : m.regions)
+    {
+        region.compiled.reset();
+        region.networkScratch.reset();
+    }
+    m.regionIndex.clear();
+}
+
 void destroyRegionNetworks (BlockModelState& m)
 {
     m.selectedRegions = nullptr;
