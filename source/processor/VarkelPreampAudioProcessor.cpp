@@ -382,7 +382,8 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
 {
     if (data == nullptr || sizeInBytes <= 0)
         return;
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    // Checked before it is parsed: hostile nesting or declarations are refused unread.
+    const auto xml = readStateBlock (data, sizeInBytes);
     if (xml == nullptr)
         return;
     const juce::ScopedLock control (controlLock);
