@@ -154,7 +154,7 @@ TEST_F (RealDataEquality, RegionStepWritesTheCurrentsOfThePlainEvaluation)
         const int valve = f.name.find ("_rsd_") != std::string::npos ? 1 : 0;
         const int32_t rate = f.block == 2 ? std::stoi (f.name.substr (f.name.rfind ('.') + 1)) : 48000;
         ASSERT_TRUE (loadModelIntoState (plain, blocks[static_cast<size_t> (f.block)].get(),
-                                         realdata::path (f.block, valve, rate), modelFileUsesPca (f.block))
+                                         realdata::path (f.block, valve, rate), blockUsesPrincipalComponents (f.block))
                          .ok);
         useReferenceEvaluation (plain);
         BlockModelState& fast = f.state;

@@ -62,7 +62,7 @@ inline std::vector<LoadedFile> loadAll (PreampBlockSet& blocks, std::string& err
                 f.name = modelFileName (block, valve, rate);
                 f.block = block;
                 const auto status = loadModelIntoState (f.state, blocks[static_cast<size_t> (block)].get(),
-                                                        path (block, valve, rate), modelFileUsesPca (block));
+                                                        path (block, valve, rate), blockUsesPrincipalComponents (block));
                 if (!status.ok)
                 {
                     error = status.message;
