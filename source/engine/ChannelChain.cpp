@@ -30,62 +30,6 @@ float finiteOrZero (float v) noexcept
     return std::isfinite (v) ? v : 0.0f;
 }
 
-// p = D x + E u, column by column: p starts at 0, then each column of D scaled by its element
-// of x is added, then each column of E scaled by its element of u. With the row count known at
-// compile time the sums stay in registers; the order of the additions is the same either way.
-template <uint32_t rows>
-void denseProduct (const double* d, const double* x, uint32_t nx, const double* e, const double* u,
-                   uint32_t nu, double* p) noexcept
-{
-    double acc[rows];
-    for (uint32_t r = 0; r < rows; ++r)
-        acc[r] = 0.0;
-    for (uint32_t c = 0; c < nx; ++c, d += rows)
-        for (uint32_t r = 0; r < rows; ++r)
-            acc[r] += x[c] * d[r];
-    for (uint32_t c = 0; c < nu; ++c, e += rows)
-        for (uint32_t r = 0; r < rows; ++r)
-            acc[r] += u[c] * e[r];
-    for (uint32_t r = 0; r < rows; ++r)
-        p[r] = acc[r];
-}
-
-void denseProduct (const double* d, const double* x, uint32_t nx, const double* e, const double* u,
-                   uint32_t nu, double* p, uint32_t nv) noexcept
-{
-    for (uint32_t r = 0; r < nv; ++r)
-        p[r] = 0.0;
-    for (uint32_t c = 0; c < nx; ++c, d += nv)
-        for (uint32_t r = 0; r < nv; ++r)
-            p[r] += x[c] * d[r];
-    for (uint32_t c = 0; c < nu; ++c, e += nv)
-        for (uint32_t r = 0; r < nv; ++r)
-            p[r] += u[c] * e[r];
-}
-
-void nonlinearInputs (const double* d, const double* x, uint32_t nx, const double* e, const double* u,
-                      uint32_t nu, double* p, uint32_t nv) noexcept
-{
-    switch (nv)
-    {
-    case 1:
-        denseProduct<1> (d, x, nx, e, u, nu, p);
-        break;
-    case 2:
-        denseProduct<2> (d, x, nx, e, u, nu, p);
-        break;
-    case 3:
-        denseProduct<3> (d, x, nx, e, u, nu, p);
-        break;
-    case 4:
-        denseProduct<4> (d, x, nx, e, u, nu, p);
-        break;
-    default:
-        denseProduct (d, x, nx, e, u, nu, p, nv);
-        break;
-    }
-}
-
 void copyInto (std::vector<double>& to, const std::vector<double>& from) noexcept
 {
     std::copy_n (from.begin(), std::min (to.size(), from.size()), to.begin());
@@ -183,8 +127,7 @@ void ChannelChain::runBlock (int k) noexcept
     const std::vector<double>& input = u[k];
     const SSParamsVecAutomation& block = *blocks[k];
 
-    nonlinearInputs (w.D.data(), w.x.data(), w.numStates, w.E.data(), input.data(), w.numInputs, w.p.data(),
-                     w.numNonlinearInputs);
+    w.nonlinearInputs (input.data(), w.p.data());
     regionStep (models[k], k, w.p.data(), w.i.data());
     block.updateState (input.data(), w.i.data(), w.x.data(), w.xNext.data());
     // x takes the new state; the old one becomes scratch that the next updateState overwrites.

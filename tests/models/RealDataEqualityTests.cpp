@@ -13,19 +13,29 @@
 
 namespace
 {
+// The set is loaded once for the suite: building its networks is most of the suite's time.
 class RealDataEquality : public testing::Test
 {
 protected:
+    static void SetUpTestSuite()
+    {
+        blocks = makePreampBlocks (48000.0);
+        files = realdata::loadAll (blocks, loadError);
+    }
+    static void TearDownTestSuite()
+    {
+        files.clear();
+        blocks = {};
+    }
     void SetUp() override
     {
-        std::string error;
-        files = realdata::loadAll (blocks, error);
-        ASSERT_TRUE (error.empty()) << error;
+        ASSERT_TRUE (loadError.empty()) << loadError;
         ASSERT_FALSE (files.empty());
     }
 
-    PreampBlockSet blocks = makePreampBlocks (48000.0);
-    std::vector<realdata::LoadedFile> files;
+    static inline PreampBlockSet blocks;
+    static inline std::vector<realdata::LoadedFile> files;
+    static inline std::string loadError;
 };
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
