@@ -26,7 +26,7 @@ fi
 package="$(realpath "$package")"
 
 export DEBIAN_FRONTEND=noninteractive
-hosts=(ardour lilv-utils jalv jackd2 xvfb xauth)
+hosts=(ardour lilv-utils jalv jackd2 serdi xvfb xauth)
 missing=()
 for p in "${hosts[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -103,7 +103,7 @@ check "VST3: name, vendor, version 1.0.0, 2 in, 2 out" \
 
 echo "==== lv2info (the system's LV2 path)"
 env -u LV2_PATH lv2info "$uri" >"$work/lv2info.log" 2>&1 || true
-bash scripts/lv2-assertions.sh "$work/lv2info.log" || failures=$((failures + 1))
+bash scripts/lv2-assertions.sh "$work/lv2info.log" "$lv2" || failures=$((failures + 1))
 
 echo "==== a phrase through the installed VST 2.4 module"
 render=("$root/build/tools/render/varkel_render" --module "$vst2" --output "$work/phrase.wav")
