@@ -103,7 +103,9 @@ check "VST3: name, vendor, version 1.0.0, 2 in, 2 out" \
 
 echo "==== lv2info (the system's LV2 path)"
 env -u LV2_PATH lv2info "$uri" >"$work/lv2info.log" 2>&1 || true
-bash scripts/lv2-assertions.sh "$work/lv2info.log" "$lv2" || failures=$((failures + 1))
+bash scripts/lv2-assertions.sh "$work/lv2info.log" "$lv2" | tee "$work/lv2.checks" || true
+passes=$((passes + $(grep -c '^PASS' "$work/lv2.checks" || true)))
+failures=$((failures + $(grep -c '^FAIL' "$work/lv2.checks" || true)))
 
 echo "==== a phrase through the installed VST 2.4 module"
 render=("$root/build/tools/render/varkel_render" --module "$vst2" --output "$work/phrase.wav")

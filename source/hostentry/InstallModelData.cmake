@@ -4,6 +4,8 @@
 #      VARKEL_MODEL_DATA_DESTINATION  where the set goes, relative to the install prefix
 #      VARKEL_INSTALL_LINKS           pairs: link relative to the prefix, target relative to the link
 
+# file(INSTALL) puts DESTDIR (a package's staging folder) in front of an absolute destination
+# itself; the links are made by hand, so they get it here.
 set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 
 if(NOT IS_DIRECTORY "${VARKEL_MODEL_DATA_SOURCE}")
@@ -17,7 +19,7 @@ else()
     if(NOT varkel_model_files)
         message(WARNING "The model data folder \"${VARKEL_MODEL_DATA_SOURCE}\" is empty: nothing to install.")
     endif()
-    file(INSTALL "${VARKEL_MODEL_DATA_SOURCE}/" DESTINATION "${root}/${VARKEL_MODEL_DATA_DESTINATION}"
+    file(INSTALL "${VARKEL_MODEL_DATA_SOURCE}/" DESTINATION "${CMAKE_INSTALL_PREFIX}/${VARKEL_MODEL_DATA_DESTINATION}"
         FILES_MATCHING PATTERN "varkelpre_*")
 endif()
 
