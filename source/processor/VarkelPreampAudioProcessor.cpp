@@ -72,6 +72,16 @@ const juce::String VarkelPreampAudioProcessor::getName() const
 
 void VarkelPreampAudioProcessor::prepareToPlay (double newSampleRate, int)
 {
+    takeHostRate (newSampleRate);
+
+    // An LV2 host knows a parameter's value only from the plug-in's messages, and the defaults
+    // were installed before its wrapper listened: it is told every value when it prepares.
+    if (wrapperType == wrapperType_LV2)
+        notifyParameterListeners();
+}
+
+void VarkelPreampAudioProcessor::takeHostRate (double newSampleRate)
+{
     const juce::ScopedLock control (controlLock); // the reloads read the rate
     // A rate no host uses is ignored: times the oversampling factor it must stay a valid int.
     if (!(newSampleRate >= 1.0 && newSampleRate <= static_cast<double> (maxHostSampleRate)))

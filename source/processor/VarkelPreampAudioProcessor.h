@@ -105,6 +105,9 @@ public:
 private:
     using ProcessRoutine = void (VarkelPreampAudioProcessor::*) (juce::AudioBuffer<float>&, int);
 
+    // Records the host's rate and reloads what depends on it when it changed.
+    void takeHostRate (double newSampleRate);
+
     void processNothing (juce::AudioBuffer<float>& buffer, int n);
     void processMonoPlain (juce::AudioBuffer<float>& buffer, int n);
     void processMonoOversampled (juce::AudioBuffer<float>& buffer, int n);
