@@ -216,7 +216,7 @@ int main (int argc, char** argv)
            measure (probe, rounds,
                     [&] (int) { processor.setStateInformation (saved.getData(), static_cast<int> (saved.getSize())); }),
            probe.periodMs());
-    print ("state restore (valve sets alternate)",
+    print ("state restore (two banks in turn)",
            measure (probe, rounds,
                     [&] (int r)
                     {
