@@ -1,6 +1,7 @@
 #include "engine/ChannelChain.h"
 
 #include "engine/DenormalFlush.h"
+#include "engine/OperatingPointCheck.h"
 #include "engine/OversamplingTables.h"
 #include "models/ModelDataCache.h"
 #include "models/NetworkConstruction.h"
@@ -283,6 +284,31 @@ void ChannelChain::unloadBlock (int blockIndex)
     models[k] = BlockModelState{};
     rateApplied[k] = false;
     positionSelected[k] = false;
+}
+
+ModelLoadResult ChannelChain::checkOperatingPoint (int blockIndex) const
+{
+    if (blockIndex < 0 || blockIndex >= numBlocks)
+        return ModelLoadResult::success();
+    const auto k = static_cast<size_t> (blockIndex);
+    const BlockModelState& m = models[k];
+    const SSParamsVecAutomation* block = blocks[k];
+    if (block == nullptr || !hasModel (m) || processingRate <= 0)
+        return ModelLoadResult::success();
+    const std::string name = m.modelFile->name();
+    const std::string where = " for " + std::to_string (processingRate) + " Hz at position " +
+                              std::to_string (m.selectedPosition);
+    const double* record = findRateRecord (m, m.selectedPosition, processingRate);
+    if (record == nullptr)
+        return ModelLoadResult::failure (name + ": holds no operating point" + where +
+                                         " (a file for another rate or block?)");
+    const uint32_t nv = block->numNonlinearInputs, ni = block->numNonlinearOutputs;
+    const std::string why = describeOperatingPointMismatch (*block, record, record + nv, record + nv + ni);
+    if (!why.empty())
+        return ModelLoadResult::failure (name + ": its operating point" + where + " is not block " +
+                                         std::to_string (blockIndex + 1) + "'s rest point (" + why +
+                                         "; a file for another block or rate?)");
+    return ModelLoadResult::success();
 }
 
 void ChannelChain::prepareRate (int32_t newHostRate, int32_t newFactor)

@@ -50,6 +50,12 @@ public:
                                     std::shared_ptr<const BaseModelFileF> file);
     // Drops the block's model: the chain is silent until a load succeeds.
     void unloadBlock (int blockIndex);
+
+    // After a rate and a position have been applied: the block's file must hold an operating
+    // point for the processing rate at the selected position, and it must be a rest point of this
+    // block there (a file of another block or rate is not). Fails naming the file and why; a
+    // block without a model passes.
+    ModelLoadResult checkOperatingPoint (int blockIndex) const;
     void prepareRate (int32_t hostRate, int32_t factor);
     void selectPosition (int blockIndex, uint32_t position);
 

@@ -606,6 +606,27 @@ void applyRateTable (const BlockModelState& m, uint32_t position, int32_t proces
         copyValues (t.operatingX, nx, t.x);
 }
 
+const double* findRateRecord (const BlockModelState& m, uint32_t position, int32_t processingRate)
+{
+    if (processingRate == 0 || m.block == nullptr || m.positionCount == 0)
+        return nullptr;
+    const uint32_t a = position >= m.positionCount ? m.positionCount - 1 : position;
+    const std::vector<double>* table = rateTableOf (m, a);
+    if (table == nullptr || table->empty())
+        return nullptr;
+    const size_t stride =
+        1 + size_t (m.block->numNonlinearInputs) + m.block->numNonlinearOutputs + m.block->numStates;
+    const size_t available = (table->size() - 1) / stride;
+    const double records = (*table)[0];
+    for (size_t r = 0; r < available && static_cast<double> (r) < records; ++r)
+    {
+        const double* record = table->data() + 1 + r * stride;
+        if (keyMatches (record[0], processingRate))
+            return record + 1;
+    }
+    return nullptr;
+}
+
 void destroyRegionNetworks (BlockModelState& m)
 {
     m.selectedRegions = nullptr;

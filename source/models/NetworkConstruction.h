@@ -67,5 +67,9 @@ struct RateTableTargets
 void applyRateTable (const BlockModelState& m, uint32_t position, int32_t processingRate, bool firstTime,
                      const RateTableTargets& t);
 
+// The record of the processing rate in the position's rate table: a pointer to its nv + ni + nx
+// values (p, i, x) after the key, or null when the table has none for that rate.
+const double* findRateRecord (const BlockModelState& m, uint32_t position, int32_t processingRate);
+
 void destroyRegionNetworks (BlockModelState& m);
 void releaseProjectionBuffers (BlockModelState& m);

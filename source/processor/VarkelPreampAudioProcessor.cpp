@@ -253,16 +253,20 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
         break;
     case gainParameter:
     {
+        RetiredModels retired;
         const ScopedSuspend suspended (*this);
         selectGainPositions();
+        verifyOperatingPoints ({0, 1}, retired);
         break;
     }
     case trebleParameter:
     case middleParameter:
     case bassParameter:
     {
+        RetiredModels retired;
         const ScopedSuspend suspended (*this);
         selectTonePositions();
+        verifyOperatingPoints ({3}, retired);
         break;
     }
     case outputParameter:
@@ -576,6 +580,7 @@ void VarkelPreampAudioProcessor::valveTypeReload()
     // rather than that of the position it had before the load.
     selectAllPositions();
     prepareChains();
+    verifyOperatingPoints ({0, 1, 2, 3}, retired);
 }
 
 void VarkelPreampAudioProcessor::rateReload()
@@ -590,6 +595,30 @@ void VarkelPreampAudioProcessor::rateReload()
     prepareChains();
     for (auto& chain : chains)
         chain.selectPosition (2, 0);
+    verifyOperatingPoints ({0, 1, 2, 3}, retired);
+}
+
+// A block whose operating point does not belong to it at this rate and position would start off
+// balance and play a wrong sound: it is emptied, and the chain stays silent until a reload.
+void VarkelPreampAudioProcessor::verifyOperatingPoints (std::initializer_list<int> blockIndexes,
+                                                        RetiredModels& retired)
+{
+    std::vector<std::pair<size_t, std::pair<size_t, std::string>>> refused;
+    for (size_t c = 0; c < chains.size(); ++c)
+        for (const int k : blockIndexes)
+        {
+            const ModelLoadResult result = chains[c].checkOperatingPoint (k);
+            if (result.ok)
+                continue;
+            retired.push_back (chains[c].getModelState (k).modelFile);
+            chains[c].unloadBlock (k);
+            refused.push_back ({c, {static_cast<size_t> (k), result.message}});
+        }
+    if (refused.empty())
+        return;
+    const std::lock_guard<std::mutex> lock (modelStatusLock);
+    for (auto& [c, problem] : refused)
+        loadProblems[c][problem.first] = std::move (problem.second);
 }
 
 void VarkelPreampAudioProcessor::programReload()
@@ -608,6 +637,7 @@ void VarkelPreampAudioProcessor::programReload()
     // rather than that of the position it had before the load.
     selectAllPositions();
     prepareChains();
+    verifyOperatingPoints ({0, 1, 2, 3}, retired);
 }
 
 juce::String VarkelPreampAudioProcessor::getModelStatus() const

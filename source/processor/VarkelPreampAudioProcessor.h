@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -149,6 +150,7 @@ private:
     ModelPaths buildModelPaths (int32_t factor) const;
     StagedModels stageModels (const ModelPaths& paths, bool blocksOneTwoFour) const;
     void installStaged (const StagedModels& staged, RetiredModels& retired);
+    void verifyOperatingPoints (std::initializer_list<int> blockIndexes, RetiredModels& retired);
     void prepareChains();
 
     std::array<ProgramRecord, numPrograms> programs;
