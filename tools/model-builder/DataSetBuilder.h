@@ -88,8 +88,8 @@ void applyFastPreset (BuildOptions& options);
 
 std::vector<int> processingRates (const BuildOptions& options);
 
-// Every training input as a generator of the signal (volts) at a given sample rate.
-using TrainingSignal = std::function<std::vector<double> (double sampleRate)>;
+// Every training input as a generator of the signal (volts) at a given sample rate and length.
+using TrainingSignal = std::function<std::vector<double> (double sampleRate, double seconds)>;
 std::vector<TrainingSignal> trainingSignals (const BuildOptions& options);
 
 // The files of one valve set, as byte images, keyed by their file names.
