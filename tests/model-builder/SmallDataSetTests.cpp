@@ -248,3 +248,15 @@ TEST (SmallDataSet, AccuracyGridMeasuresEveryRowAndNamesAMissingFile)
     EXPECT_NE (error.find ("varkelpre_eh_b3_pca.dat.88200"), std::string::npos) << error;
     EXPECT_TRUE (rows.empty());
 }
+
+TEST (BuildOptions, ProcessingRatesListEachRateOnce)
+{
+    BuildOptions options;
+    options.hostRates = {44100, 88200, 48000};
+    options.factors = {1, 2, 4};
+    // 88200 is both 44100 x2 and 88200 x1; 176400 both 44100 x4 and 88200 x2.
+    EXPECT_EQ (processingRates (options),
+               (std::vector<int>{44100, 88200, 176400, 352800, 48000, 96000, 192000}));
+    options.factors = {};
+    EXPECT_TRUE (processingRates (options).empty());
+}

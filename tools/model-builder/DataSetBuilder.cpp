@@ -424,10 +424,10 @@ void applyFastPreset (BuildOptions& options)
 {
     options.signalSeconds = 0.15;
     options.maxRegions = 8;
-    options.frontRegions = 16;
+    options.frontRegions = 24;
     options.frontRestarts = 4;
     options.hiddenNeurons = 8;
-    options.iterations = 40;
+    options.iterations = 60;
     options.maxTrainingSamples = 500;
     options.tolerance = 0.05;
 }
@@ -466,10 +466,13 @@ std::vector<TrainingSignal> trainingSignals (const BuildOptions& options)
 
 std::vector<int> processingRates (const BuildOptions& options)
 {
+    // Host rate times factor, each rate once (88200 is both 44100 x2 and 88200 x1), in the
+    // order first met.
     std::vector<int> rates;
     for (int host : options.hostRates)
         for (int factor : options.factors)
-            rates.push_back (host * factor);
+            if (std::find (rates.begin(), rates.end(), host * factor) == rates.end())
+                rates.push_back (host * factor);
     return rates;
 }
 
