@@ -122,8 +122,9 @@ int main (int argc, char** argv)
 
     const bool rowsShown = !args.has ("summary-only");
     if (rowsShown)
-        std::printf ("%-4s %6s %3s %4s %8s %-10s %10s %10s %6s %8s %8s %8s %8s %9s\n", "set", "host", "x", "gain",
-                     "t,m,b", "signal", "esr", "esr50ms", "flips", "miss1", "miss2", "miss3", "miss4", "plugin");
+        std::printf ("%-4s %6s %3s %4s %8s %-10s %10s %10s %6s %8s %8s %8s %8s %9s %9s\n", "set", "host", "x", "gain",
+                     "t,m,b", "signal", "esr", "esr50ms", "flips", "miss1", "miss2", "miss3", "miss4", "b4alone",
+                     "plugin");
     std::vector<AccuracyRow> rows;
     const auto started = std::chrono::steady_clock::now();
     const auto error = runAccuracyGrid (grid, [&] (const AccuracyRow& r)
@@ -134,6 +135,7 @@ int main (int argc, char** argv)
         std::printf ("%-4s %6d %3d %4d %8s %-10s %10.3g %10.3g %6ld %8ld %8ld %8ld %8ld", r.valve.c_str(), r.hostRate,
                      r.factor, r.gain, toneText (r.tone).c_str(), r.signalClass.c_str(), r.esr, r.esr50, r.signFlips,
                      r.misses[0], r.misses[1], r.misses[2], r.misses[3]);
+        std::printf (" %9.2g", r.blockEsr[3]);
         if (r.pluginEsr >= 0.0)
             std::printf (" %9.2g\n", r.pluginEsr);
         else
