@@ -396,6 +396,7 @@ ModelLoadResult loadModelFileIntoState (BlockModelState& m, SSParamsVecAutomatio
         if (regionCount > UINT32_MAX)
             return ModelLoadResult::failure (file->name() + ": holds too many nets");
         staged.regionCount = static_cast<uint32_t> (regionCount);
+        staged.modelName = file->name();
         staged.modelFile = std::move (file);
         staged.inputMask.reset (nv);
         staged.outputMask.reset (ni);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct fann;
@@ -56,6 +57,7 @@ struct BlockModelState
 
     SSParamsVecAutomation* block = nullptr; // not owned
     std::shared_ptr<const BaseModelFileF> modelFile;
+    std::string modelName; // the path this block loaded it from (a shared file may have several)
     uint8_t usesPca = 0;
     uint32_t regionCount = 0;
     uint32_t positionCount = 0;
