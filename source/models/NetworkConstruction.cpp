@@ -201,6 +201,16 @@ FannNetwork createPcaNetwork (const PCANetRecord& net, const std::vector<unsigne
     return network;
 }
 
+// Reads the finished FANN network into its evaluation form; FANN keeps owning the network.
+void attachCompiledNetwork (RegionNetwork& region)
+{
+    auto compiled = std::make_shared<CompiledNetwork> (CompiledNetwork::compile (region.network.get()));
+    if (!compiled->isValid())
+        return;
+    region.networkScratch.reset (compiled->scratchSize());
+    region.compiled = std::move (compiled);
+}
+
 // Builds the networks of one position into `built`; m keeps its table until all of them exist.
 template <typename Position, typename Net, typename Create>
 ModelLoadResult buildPosition (const BlockModelState& m, const std::vector<Position>& positions, uint32_t a,
@@ -226,6 +236,8 @@ ModelLoadResult buildPosition (const BlockModelState& m, const std::vector<Posit
         region.network = create (net, layers);
         if (region.network == nullptr)
             return refuse (*m.modelFile, "the network of " + describeNet (a, e) + " could not be created");
+        if (!m.referenceEvaluation)
+            attachCompiledNetwork (region);
     }
     return ModelLoadResult::success();
 }
@@ -482,6 +494,17 @@ ModelLoadResult buildRegionNetworks (BlockModelState& m)
     }
     m.regions.swap (built);
     m.regionsPosition = a;
+    if (m.referenceEvaluation)
+        return status;
+    try
+    {
+        m.regionIndex.build (m.regions.data(), static_cast<uint32_t> (m.regions.size()), {0u});
+    }
+    catch (const std::bad_alloc&)
+    {
+        destroyRegionNetworks (m);
+        return refuse (*m.modelFile, "its region index needs more memory than is available");
+    }
     return status;
 }
 
@@ -628,11 +651,23 @@ const double* findRateRecord (const BlockModelState& m, uint32_t position, int32
     return nullptr;
 }
 
+void useReferenceEvaluation (BlockModelState& m)
+{
+    m.referenceEvaluation = true;
+    for (RegionNetwork& region : m.regions)
+    {
+        region.compiled.reset();
+        region.networkScratch.reset();
+    }
+    m.regionIndex.clear();
+}
+
 void destroyRegionNetworks (BlockModelState& m)
 {
     m.selectedRegions = nullptr;
     m.lastRegion = nullptr;
     m.selectedRegionCount = 0;
+    m.regionIndex.clear();
     std::vector<RegionNetwork>().swap (m.regions);
     m.regionsPosition = BlockModelState::noPosition;
 }

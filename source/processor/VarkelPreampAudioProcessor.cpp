@@ -243,15 +243,15 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
     if (!changed)
         return;
 
-    switch (index)
+    switch (getParameterSpec (index).change)
     {
-    case dualTriodesParameter:
+    case ParameterChange::reloadValveSet:
         valveTypeReload();
         break;
-    case inputParameter:
+    case ParameterChange::inputLevel:
         applyInputGain();
         break;
-    case gainParameter:
+    case ParameterChange::gainPosition:
     {
         RetiredModels retired;
         const ScopedSuspend suspended (*this);
@@ -259,9 +259,7 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
         verifyOperatingPoints ({0, 1}, retired);
         break;
     }
-    case trebleParameter:
-    case middleParameter:
-    case bassParameter:
+    case ParameterChange::tonePosition:
     {
         RetiredModels retired;
         const ScopedSuspend suspended (*this);
@@ -269,14 +267,13 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
         verifyOperatingPoints ({3}, retired);
         break;
     }
-    case outputParameter:
+    case ParameterChange::outputLevel:
         applyOutputGain();
         break;
-    case oversamplingParameter:
-    case monoStereoParameter:
+    case ParameterChange::reloadRate:
         rateReload();
         break;
-    default: // show settings: read by the editor only
+    case ParameterChange::editorOnly:
         break;
     }
 
@@ -391,7 +388,8 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
 {
     if (data == nullptr || sizeInBytes <= 0)
         return;
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    // Checked before it is parsed: hostile nesting or declarations are refused unread.
+    const auto xml = readStateBlock (data, sizeInBytes);
     if (xml == nullptr)
         return;
     const juce::ScopedLock control (controlLock);
@@ -440,36 +438,48 @@ void VarkelPreampAudioProcessor::chooseProcessRoutine()
                                : &VarkelPreampAudioProcessor::processMonoOversampled;
 }
 
+uint32_t VarkelPreampAudioProcessor::controlPosition (PositionControl control) const noexcept
+{
+    const auto& values = current().values;
+    switch (control)
+    {
+    case PositionControl::gain:
+        return gainPosition (values[gainParameter]);
+    case PositionControl::tone:
+        return toneIndex (values[trebleParameter], values[middleParameter], values[bassParameter]);
+    case PositionControl::none:
+        break;
+    }
+    return 0;
+}
+
+void VarkelPreampAudioProcessor::selectPositionsOf (PositionControl control)
+{
+    const uint32_t position = controlPosition (control);
+    for (auto& chain : chains)
+        for (int k = 0; k < numModelBlocks; ++k)
+            if (getBlockFacts (k).control == control)
+                chain.selectPosition (k, position);
+}
+
 void VarkelPreampAudioProcessor::selectGainPositions()
 {
-    const uint32_t position = gainPosition (current().values[gainParameter]);
-    for (auto& chain : chains)
-    {
-        chain.selectPosition (0, position);
-        chain.selectPosition (1, position);
-    }
+    selectPositionsOf (PositionControl::gain);
 }
 
 void VarkelPreampAudioProcessor::selectTonePositions()
 {
-    const auto& values = current().values;
-    const uint32_t tone = toneIndex (values[trebleParameter], values[middleParameter], values[bassParameter]);
-    for (auto& chain : chains)
-        chain.selectPosition (3, tone);
+    selectPositionsOf (PositionControl::tone);
 }
 
 void VarkelPreampAudioProcessor::selectAllPositions()
 {
-    const auto& values = current().values;
-    const uint32_t gain = gainPosition (values[gainParameter]);
-    const uint32_t tone = toneIndex (values[trebleParameter], values[middleParameter], values[bassParameter]);
+    uint32_t positions[numModelBlocks];
+    for (int k = 0; k < numModelBlocks; ++k)
+        positions[k] = controlPosition (getBlockFacts (k).control);
     for (auto& chain : chains)
-    {
-        chain.selectPosition (0, gain);
-        chain.selectPosition (1, gain);
-        chain.selectPosition (2, 0);
-        chain.selectPosition (3, tone);
-    }
+        for (int k = 0; k < numModelBlocks; ++k)
+            chain.selectPosition (k, positions[k]);
 }
 
 // Model reloads ---------------------------------------------------------------------------------
@@ -516,7 +526,7 @@ VarkelPreampAudioProcessor::StagedModels VarkelPreampAudioProcessor::stageModels
             staged.files[index].status = ModelLoadResult::failure (path + ": no circuit block to load it into");
         else
             staged.files[index] =
-                ModelDataCache::instance().acquire (path, modelFileUsesPca (k), block->numNonlinearInputs,
+                ModelDataCache::instance().acquire (path, blockUsesPrincipalComponents (k), block->numNonlinearInputs,
                                                     block->numNonlinearOutputs, block->numStates);
     }
     return staged;
