@@ -185,11 +185,11 @@ ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomat
         path, usesPca, block->numNonlinearInputs, block->numNonlinearOutputs, block->numStates);
     if (!shared.status.ok)
         return shared.status;
-    return loadBlockModel (blockIndex, block, std::move (shared.file));
+    return loadBlockModel (blockIndex, block, std::move (shared.file), path);
 }
 
 ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomation* block,
-                                              std::shared_ptr<const BaseModelFileF> file)
+                                              std::shared_ptr<const BaseModelFileF> file, const std::string& path)
 {
     if (auto status = checkBlockArguments (blockIndex, block, file != nullptr ? file->name() : "");
         !status.ok)
@@ -206,6 +206,9 @@ ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomat
         if (!result.ok)
             return result; // the previous model, workspace and vectors stay as they were
     }
+    // The same file can be reached under two names; messages name the one this block asked for.
+    if (!path.empty())
+        models[k].modelName = path;
 
     blocks[k] = block;
     workspaces[k].resize (block->numStates, block->numInputs, block->numNonlinearInputs,
@@ -238,7 +241,7 @@ ModelLoadResult ChannelChain::checkOperatingPoint (int blockIndex) const
     const SSParamsVecAutomation* block = blocks[k];
     if (block == nullptr || !hasModel (m) || processingRate <= 0)
         return ModelLoadResult::success();
-    const std::string name = m.modelFile->name();
+    const std::string& name = m.modelName;
     const std::string where = " for " + std::to_string (processingRate) + " Hz at position " +
                               std::to_string (m.selectedPosition);
     const double* record = findRateRecord (m, m.selectedPosition, processingRate);

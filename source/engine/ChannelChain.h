@@ -47,7 +47,7 @@ public:
     ModelLoadResult loadBlockModel (int blockIndex, SSParamsVecAutomation* block, const std::string& path,
                                     bool usesPca);
     ModelLoadResult loadBlockModel (int blockIndex, SSParamsVecAutomation* block,
-                                    std::shared_ptr<const BaseModelFileF> file);
+                                    std::shared_ptr<const BaseModelFileF> file, const std::string& path = {});
     // Drops the block's model: the chain is silent until a load succeeds.
     void unloadBlock (int blockIndex);
 

@@ -65,13 +65,13 @@ SharedModelFile ModelDataCache::acquire (const std::string& path, bool usesPca, 
 
         file->read();
         file->close();
+        reads.fetch_add (1, std::memory_order_relaxed);
         result.status = validateModelFile (*file, nv, ni, nx);
         if (!result.status.ok)
             return result;
         std::shared_ptr<const BaseModelFileF> shared (std::move (file));
 
         const std::lock_guard<std::mutex> guard (lock);
-        ++reads;
         forgetExpired();
         auto& entry = entries[key];
         if (auto live = entry.lock())
@@ -90,8 +90,7 @@ SharedModelFile ModelDataCache::acquire (const std::string& path, bool usesPca, 
 
 uint64_t ModelDataCache::readCount() const
 {
-    const std::lock_guard<std::mutex> guard (lock);
-    return reads;
+    return reads.load (std::memory_order_relaxed);
 }
 
 size_t ModelDataCache::liveCount() const

@@ -3,6 +3,7 @@
 #include "models/ModelFile.h"
 #include "models/ModelLoadResult.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -35,7 +36,8 @@ public:
     // ni port currents and nx states only when no live copy exists.
     SharedModelFile acquire (const std::string& path, bool usesPca, uint32_t nv, uint32_t ni, uint32_t nx);
 
-    // How many files were read and parsed so far, and how many copies are alive now.
+    // How many files were read and parsed so far (refused ones too), and how many copies are
+    // alive now.
     uint64_t readCount() const;
     size_t liveCount() const;
 
@@ -47,5 +49,5 @@ private:
 
     mutable std::mutex lock;
     std::map<Key, std::weak_ptr<const BaseModelFileF>> entries;
-    uint64_t reads = 0;
+    std::atomic<uint64_t> reads{0};
 };

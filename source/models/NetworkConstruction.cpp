@@ -408,6 +408,7 @@ ModelLoadResult loadModelFileIntoState (BlockModelState& m, SSParamsVecAutomatio
         if (regionCount > UINT32_MAX)
             return ModelLoadResult::failure (file->name() + ": holds too many nets");
         staged.regionCount = static_cast<uint32_t> (regionCount);
+        staged.modelName = file->name();
         staged.modelFile = std::move (file);
         staged.inputMask.reset (nv);
         staged.outputMask.reset (ni);
@@ -470,16 +471,16 @@ ModelLoadResult buildRegionNetworks (BlockModelState& m)
                 file != nullptr && a < file->models[0].positions.size())
             {
                 indexPositions (m, file->models[0].positions);
-                status = buildPosition<PCAPositionRecord, PCANetRecord> (m, file->models[0].positions, a,
-                                                                         pcaInputs, createPcaNetwork, built);
+                status = buildPosition<PCAPositionRecord, PCANetRecord> (m, file->models[0].positions, a, pcaInputs,
+                                                                         createPcaNetwork, built);
             }
         }
         else if (const auto* file = dynamic_cast<const ModelFileF*> (m.modelFile.get());
                  file != nullptr && a < file->models[0].positions.size())
         {
             indexPositions (m, file->models[0].positions);
-            status = buildPosition<PositionRecord, NetRecord> (m, file->models[0].positions, a,
-                                                               standardInputs, createStandardNetwork, built);
+            status = buildPosition<PositionRecord, NetRecord> (m, file->models[0].positions, a, standardInputs,
+                                                               createStandardNetwork, built);
         }
     }
     catch (const std::bad_alloc&)
@@ -497,9 +498,7 @@ ModelLoadResult buildRegionNetworks (BlockModelState& m)
         return status;
     try
     {
-        // The regions held are one position's, so the index has one position.
-        m.regionIndex.build (m.regions.data(), static_cast<uint32_t> (m.regions.size()),
-                             std::vector<uint32_t> (1, 0));
+        m.regionIndex.build (m.regions.data(), static_cast<uint32_t> (m.regions.size()), {0u});
     }
     catch (const std::bad_alloc&)
     {
@@ -631,17 +630,6 @@ void applyRateTable (const BlockModelState& m, uint32_t position, int32_t proces
         copyValues (t.operatingX, nx, t.x);
 }
 
-void useReferenceEvaluation (BlockModelState& m)
-{
-    for (RegionNetwork& region : m.regions)
-    {
-        region.compiled.reset();
-        region.networkScratch.reset();
-    }
-    m.regionIndex.clear();
-    m.referenceEvaluation = true;
-}
-
 const double* findRateRecord (const BlockModelState& m, uint32_t position, int32_t processingRate)
 {
     if (processingRate == 0 || m.block == nullptr || m.positionCount == 0)
@@ -661,6 +649,17 @@ const double* findRateRecord (const BlockModelState& m, uint32_t position, int32
             return record + 1;
     }
     return nullptr;
+}
+
+void useReferenceEvaluation (BlockModelState& m)
+{
+    m.referenceEvaluation = true;
+    for (RegionNetwork& region : m.regions)
+    {
+        region.compiled.reset();
+        region.networkScratch.reset();
+    }
+    m.regionIndex.clear();
 }
 
 void destroyRegionNetworks (BlockModelState& m)

@@ -129,12 +129,10 @@ void projectInputs (BlockModelState& m, const double* p) noexcept
 
 RegionNetwork* findRegion (const BlockModelState& m, const double* u) noexcept
 {
-    // The index covers the one position whose networks the block holds; a slice that is not
-    // those networks (never made by the loader) is searched linearly.
-    const bool heldPosition = m.regionsPosition == m.selectedPosition &&
-                              m.selectedRegions == m.regions.data() &&
-                              m.selectedRegionCount == m.regions.size();
-    return m.regionIndex.find (heldPosition ? 0 : UINT32_MAX, m.selectedRegions, m.selectedRegionCount, u);
+    // The table holds the built position's regions only, indexed as position 0; a slice that is
+    // not that whole table (never made by the loader) is searched linearly.
+    const bool wholeTable = m.selectedRegions == m.regions.data() && m.selectedRegionCount == m.regions.size();
+    return m.regionIndex.find (wholeTable ? 0u : UINT32_MAX, m.selectedRegions, m.selectedRegionCount, u);
 }
 
 void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double* i) noexcept

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct fann;
@@ -69,6 +70,7 @@ struct BlockModelState
 
     SSParamsVecAutomation* block = nullptr; // not owned
     std::shared_ptr<const BaseModelFileF> modelFile;
+    std::string modelName; // the path this block loaded it from (a shared file may have several)
     uint8_t usesPca = 0;
     uint32_t regionCount = 0;
     uint32_t positionCount = 0;
@@ -86,8 +88,8 @@ struct BlockModelState
     AlignedArray<uint16_t> outputMask;     // ni
     uint8_t projectionNeeded = 0;
     std::vector<uint32_t> positionFirstRegion; // index among all nets of the file of each position's first
-    RegionIndex regionIndex; // over the regions of regionsPosition, built with them
-    bool referenceEvaluation = false; // fann_run and the linear search only, for comparisons
+    RegionIndex regionIndex;                   // of the built position's regions, as its position 0
+    bool referenceEvaluation = false;          // fann_run and the linear search only (tests, benchmarks)
 };
 
 // True once a model has been loaded and its networks built, so regionStep can run.

@@ -528,6 +528,7 @@ VarkelPreampAudioProcessor::StagedModels VarkelPreampAudioProcessor::stageModels
             continue;
         staged.wanted[index] = true;
         const auto& path = paths.files[index];
+        staged.paths[index] = path;
         const SSParamsVecAutomation* block = blocks[index].get();
         if (path.empty())
             staged.files[index].status = ModelLoadResult::failure ("no model file for this valve type and rate");
@@ -560,7 +561,8 @@ void VarkelPreampAudioProcessor::installStaged (const StagedModels& staged, Reti
             retired.push_back (chain.getModelState (k).modelFile);
             ModelLoadResult result = staged.files[index].status;
             if (result.ok)
-                result = chain.loadBlockModel (k, blocks[index].get(), staged.files[index].file);
+                result = chain.loadBlockModel (k, blocks[index].get(), staged.files[index].file,
+                                               staged.paths[index]);
             if (!result.ok)
                 chain.unloadBlock (k);
             problems[static_cast<size_t> (c)][index] = result.ok ? std::string() : result.message;

@@ -149,6 +149,7 @@ private:
     {
         std::array<bool, 4> wanted{};
         std::array<SharedModelFile, 4> files;
+        std::array<std::string, 4> paths;
         std::string folder;
         bool folderMissing = false;
         int valveType = -1;

@@ -3,6 +3,7 @@
 // starts from shows which record the reload applied. The data lie beside this executable, where
 // the plug-in looks for them.
 #include "engine/PreampBlocks.h"
+#include "models/ModelDataCache.h"
 #include "models/NetworkConstruction.h"
 #include "processor/VarkelPreampAudioProcessor.h"
 #include "support/LinearisedModelSet.h"
@@ -113,5 +114,35 @@ TEST_F (ReloadFixture, AnAnnouncedHostRateReloadsAtOnceAndTheSameRateAgainDoesNo
     ASSERT_NE (running, blockOneRecordState (8, 48000));
     processor.prepareToPlay (48000.0, 64);
     EXPECT_EQ (blockOneState (0), running);
+}
+TEST_F (ReloadFixture, InstancesAndChainsShareOneReadOfEachFile)
+{
+    VarkelPreampAudioProcessor second;
+    for (int k = 0; k < 4; ++k)
+    {
+        const auto& file = processor.getChain (0).getModelState (k).modelFile;
+        ASSERT_NE (file, nullptr) << "block " << k + 1;
+        EXPECT_EQ (processor.getChain (1).getModelState (k).modelFile, file) << "block " << k + 1;
+        EXPECT_EQ (second.getChain (0).getModelState (k).modelFile, file) << "block " << k + 1;
+        // The networks are each chain's own: running one writes into it.
+        EXPECT_NE (processor.getChain (1).getModelState (k).regions.data(),
+                   processor.getChain (0).getModelState (k).regions.data());
+    }
+}
+
+TEST_F (ReloadFixture, ASwitchThatKeepsValveSetAndRateReadsNothingAndKeepsTheNetworks)
+{
+    const auto& blockTwo = processor.getChain (0).getModelState (1);
+    const RegionNetwork* networks = blockTwo.regions.data();
+    const uint64_t reads = ModelDataCache::instance().readCount();
+    processor.setCurrentProgram (3);
+    processor.setCurrentProgram (0);
+    EXPECT_EQ (ModelDataCache::instance().readCount(), reads);
+    EXPECT_EQ (blockTwo.regions.data(), networks);
+    EXPECT_EQ (processor.getModelStatus(), "");
+
+    processor.setParameter (2, 0.0f); // gain 0: another position, other networks
+    EXPECT_EQ (blockTwo.regionsPosition, 0u);
+    EXPECT_EQ (ModelDataCache::instance().readCount(), reads);
 }
 } // namespace

@@ -165,6 +165,10 @@ TEST (ProcessorStress, HostCallsAndEditorReadsWhileAudioRuns)
         stress::WrapperAudioThread audio (processor);
         EditorThread editor (processor, false, 7);
         runHostCalls (processor, 2024, 150);
+        // Host calls take milliseconds now; on a busy machine the editor's thread may not have
+        // run yet, and it must have read at least once for the check below to mean anything.
+        for (int wait = 0; wait < 10000 && editor.ticks.load() == 0; ++wait)
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
         editor.stop();
         audio.stop();
 
