@@ -1,6 +1,7 @@
-// The chain's product p = D x + E u over the non-zero entries against the dense product column by
-// column, bit for bit, for the real blocks at every gain position, tone positions across the
-// range and several rates, with states and inputs that include zeros of both signs.
+// The chain's product p = D x + E u from its copies against the dense product column by column
+// on the block's own matrices, bit for bit, for the real blocks at every gain position, tone
+// positions across the range and several rates, with states and inputs that include zeros of
+// both signs.
 #include "engine/BlockWorkspace.h"
 #include "engine/PreampBlocks.h"
 
@@ -33,7 +34,7 @@ std::vector<double> denseProduct (const SSParamsVec& b, const std::vector<double
 }
 } // namespace
 
-TEST (BlockWorkspace, SparseNonlinearInputsEqualTheDenseProduct)
+TEST (BlockWorkspace, NonlinearInputsEqualTheDenseProduct)
 {
     std::mt19937 rng (21);
     std::uniform_real_distribution<double> value (-400.0, 400.0);
