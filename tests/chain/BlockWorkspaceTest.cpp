@@ -21,7 +21,8 @@ uint64_t bits (double v)
 }
 
 // Zero p, then add each column of D times its x, then each column of E times its u.
-std::vector<double> denseProduct (const SSParamsVec& b, const std::vector<double>& x, const std::vector<double>& u)
+std::vector<double> denseProduct (const SSParamsVec& b, const std::vector<double>& x,
+                                  const std::vector<double>& u)
 {
     std::vector<double> p (b.numNonlinearInputs, 0.0);
     for (uint32_t c = 0; c < b.numStates; ++c)
@@ -50,7 +51,8 @@ TEST (BlockWorkspace, NonlinearInputsEqualTheDenseProduct)
             {
                 b.setControlPosition (static_cast<uint32_t> (position));
                 BlockWorkspace w;
-                w.resize (b.numStates, b.numInputs, b.numNonlinearInputs, b.numNonlinearOutputs, b.numOutputs);
+                w.resize (b.numStates, b.numInputs, b.numNonlinearInputs, b.numNonlinearOutputs,
+                          b.numOutputs);
                 w.copyMatrices (b);
                 for (int draw = 0; draw < 20; ++draw)
                 {
@@ -64,7 +66,8 @@ TEST (BlockWorkspace, NonlinearInputsEqualTheDenseProduct)
                     const auto expected = denseProduct (b, w.x, u);
                     for (uint32_t r = 0; r < b.numNonlinearInputs; ++r)
                         ASSERT_EQ (bits (p[r]), bits (expected[r]))
-                            << "block " << k + 1 << ", position " << position << ", rate " << rate << ", row " << r;
+                            << "block " << k + 1 << ", position " << position << ", rate " << rate << ", row "
+                            << r;
                 }
             }
         }

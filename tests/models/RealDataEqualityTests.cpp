@@ -164,7 +164,8 @@ TEST_F (RealDataEquality, RegionStepWritesTheCurrentsOfThePlainEvaluation)
         const int valve = f.name.find ("_rsd_") != std::string::npos ? 1 : 0;
         const int32_t rate = f.block == 2 ? std::stoi (f.name.substr (f.name.rfind ('.') + 1)) : 48000;
         ASSERT_TRUE (loadModelIntoState (plain, blocks[static_cast<size_t> (f.block)].get(),
-                                         realdata::path (f.block, valve, rate), blockUsesPrincipalComponents (f.block))
+                                         realdata::path (f.block, valve, rate),
+                                         blockUsesPrincipalComponents (f.block))
                          .ok);
         useReferenceEvaluation (plain);
         BlockModelState& fast = f.state;
@@ -176,7 +177,8 @@ TEST_F (RealDataEquality, RegionStepWritesTheCurrentsOfThePlainEvaluation)
             selectPosition (plain, a);
             std::vector<double> iFast (ni, 0.125), iPlain (ni, 0.125);
             const uint32_t begin = fast.positionFirstRegion[a];
-            const uint32_t end = a + 1 < fast.positionCount ? fast.positionFirstRegion[a + 1] : fast.regionCount;
+            const uint32_t end =
+                a + 1 < fast.positionCount ? fast.positionFirstRegion[a + 1] : fast.regionCount;
             for (uint32_t e = begin; e < end; ++e)
             {
                 // Points in the reduced space, carried back to p only for standard files; pca
@@ -185,12 +187,15 @@ TEST_F (RealDataEquality, RegionStepWritesTheCurrentsOfThePlainEvaluation)
                 {
                     std::vector<double> p (nv, 0.0);
                     for (uint32_t q = 0; q < nv; ++q)
-                        p[q] = fast.projectionNeeded ? point[q % point.size()] * (1.0 + 0.1 * q) : (q < point.size() ? point[q] : 0.0);
+                        p[q] = fast.projectionNeeded ? point[q % point.size()] * (1.0 + 0.1 * q)
+                                                     : (q < point.size() ? point[q] : 0.0);
                     regionStep (fast, f.block, p.data(), iFast.data());
                     regionStep (plain, f.block, p.data(), iPlain.data());
                     for (uint32_t j = 0; j < ni; ++j)
-                        ASSERT_EQ (doubleBits (iFast[j]), doubleBits (iPlain[j])) << "position " << a << " current " << j;
-                    ASSERT_EQ (fast.lastRegion - fast.regions.data(), plain.lastRegion - plain.regions.data());
+                        ASSERT_EQ (doubleBits (iFast[j]), doubleBits (iPlain[j]))
+                            << "position " << a << " current " << j;
+                    ASSERT_EQ (fast.lastRegion - fast.regions.data(),
+                               plain.lastRegion - plain.regions.data());
                 }
             }
         }
