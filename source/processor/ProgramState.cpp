@@ -1,9 +1,12 @@
 #include "processor/ProgramState.h"
 
 #include "processor/ParameterText.h"
+#include "processor/StateTextGuard.h"
 
 namespace
 {
+constexpr int stateBlockMagic = 0x21324356; // "VC2!"
+
 // Attribute order of the written document; each attribute is the parameter's key.
 constexpr int storedOrder[numParameters] = {
     dualTriodesParameter, inputParameter,  outputParameter, monoStereoParameter,   gainParameter,
@@ -83,10 +86,35 @@ void wrapStateDocument (const juce::XmlElement& document, juce::MemoryBlock& des
 
     destination.reset();
     juce::MemoryOutputStream out (destination, false);
-    out.writeInt (0x21324356); // "VC2!"
+    out.writeInt (stateBlockMagic);
     out.writeInt (static_cast<int> (length));
     out.write (text.toRawUTF8(), length);
     out.writeByte (0);
+}
+
+std::unique_ptr<juce::XmlElement> readStateBlock (const void* data, int sizeInBytes, std::string* problem)
+{
+    const auto refuse = [problem] (std::string why) -> std::unique_ptr<juce::XmlElement>
+    {
+        if (problem != nullptr)
+            *problem = std::move (why);
+        return nullptr;
+    };
+    const auto* bytes = static_cast<const char*> (data);
+    if (bytes == nullptr || sizeInBytes <= 8 || static_cast<int> (juce::ByteOrder::littleEndianInt (bytes)) != stateBlockMagic)
+        return refuse ("not a saved state of this plug-in");
+    const auto length = static_cast<int> (juce::ByteOrder::littleEndianInt (bytes + 4));
+    if (length <= 0)
+        return refuse ("the saved state is empty");
+
+    const juce::String text = juce::String::fromUTF8 (bytes + 8, juce::jmin (sizeInBytes - 8, length));
+    std::string why = findStateTextProblem (text);
+    if (!why.empty())
+        return refuse (std::move (why));
+    auto document = juce::parseXML (text);
+    if (document == nullptr)
+        return refuse ("the saved state is not a well-formed document");
+    return document;
 }
 
 bool restoreStateDocument (const juce::XmlElement& document, ProgramRecord* programs, int count,
