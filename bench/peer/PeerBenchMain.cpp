@@ -9,8 +9,8 @@
 // it, model files shaped like the trained data are written there (random networks of the
 // trained sizes: 4-8-4 with 8 regions per position for blocks 1 to 3, 2-8-2 with 4 regions for
 // block 4, every sample searching all regions). Only the process calls are timed, not loading.
-#include "processor/VarkelPreampAudioProcessor.h"
 #include "../support/ProcessorBenchSupport.h"
+#include "processor/VarkelPreampAudioProcessor.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 

@@ -11,10 +11,10 @@
 // child process over a long and a short file (the difference removes start-up and file costs);
 // --peer-ms gives a figure measured elsewhere instead. Figures are medians over the repeats.
 #include "../support/ProcessorBenchSupport.h"
-#include "processor/VarkelPreampAudioProcessor.h"
 #include "engine/ChannelChain.h"
 #include "engine/PreampBlocks.h"
 #include "processor/ModelFiles.h"
+#include "processor/VarkelPreampAudioProcessor.h"
 #include "reference/ReferenceChain.h"
 
 #include <sys/resource.h>
@@ -40,7 +40,8 @@ double median (std::vector<double> v)
     return n == 0 ? 0.0 : (n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]));
 }
 
-juce::String argument (const juce::StringArray& args, const juce::String& name, const juce::String& fallback = {})
+juce::String argument (const juce::StringArray& args, const juce::String& name,
+                       const juce::String& fallback = {})
 {
     const int i = args.indexOf (name);
     return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
@@ -95,7 +96,8 @@ std::pair<double, double> timeChanges (VarkelPreampAudioProcessor& processor, in
     {
         const auto start = std::chrono::steady_clock::now();
         processor.setParameter (index, n % 2 == 0 ? b : a);
-        ms.push_back (std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - start).count());
+        ms.push_back (
+            std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - start).count());
     }
     return {median (ms), *std::max_element (ms.begin(), ms.end())};
 }
@@ -120,10 +122,12 @@ double measurePeer (int repeats)
     const auto longFile = folder.getChildFile ("long.wav"), shortFile = folder.getChildFile ("short.wav");
     if (!writeWav (longFile, testSignal (longSeconds)) || !writeWav (shortFile, testSignal (shortSeconds)))
         return -1.0;
-    auto run = [&] (const juce::File& in) {
-        const std::string command = "lv2file --ignore-clipping -b 512 -i '" + in.getFullPathName().toStdString() +
-                                    "' -o '" + folder.getChildFile ("out.wav").getFullPathName().toStdString() +
-                                    "' '" + peerUri + "' >/dev/null 2>&1";
+    auto run = [&] (const juce::File& in)
+    {
+        const std::string command = "lv2file --ignore-clipping -b 512 -i '" +
+                                    in.getFullPathName().toStdString() + "' -o '" +
+                                    folder.getChildFile ("out.wav").getFullPathName().toStdString() + "' '" +
+                                    peerUri + "' >/dev/null 2>&1";
         const double before = childCpuSeconds();
         const int status = std::system (command.c_str());
         return status == 0 ? childCpuSeconds() - before : -1.0;
@@ -150,8 +154,9 @@ double chainNsPerPass (const std::vector<float>& input, bool plain, int repeats)
     for (int k = 0; k < 4; ++k)
     {
         const auto path = benchModelFolder().getChildFile (modelFileName (k, 0, hostRate)).getFullPathName();
-        if (!chain.loadBlockModel (k, blocks[static_cast<size_t> (k)].get(), path.toStdString(),
-                                   blockUsesPrincipalComponents (k))
+        if (!chain
+                 .loadBlockModel (k, blocks[static_cast<size_t> (k)].get(), path.toStdString(),
+                                  blockUsesPrincipalComponents (k))
                  .ok)
             return -1.0;
     }
@@ -200,7 +205,8 @@ int main (int argc, char** argv)
         args.add (argv[i]);
     if (args.contains ("--help"))
     {
-        std::printf ("usage: %s [--model-data DIR] [--seconds S] [--repeats R] [--peer-ms MS | --no-peer]\n", argv[0]);
+        std::printf ("usage: %s [--model-data DIR] [--seconds S] [--repeats R] [--peer-ms MS | --no-peer]\n",
+                     argv[0]);
         return 0;
     }
     const juce::ScopedJuceInitialiser_GUI juce;
@@ -216,7 +222,8 @@ int main (int argc, char** argv)
                                                              : "written here, trained sizes, random weights");
     std::printf ("%d s of 48 kHz audio per measurement, median of %d; CPU time of the processing thread\n\n",
                  seconds, repeats);
-    std::printf ("%-6s %14s %16s %16s %16s\n", "factor", "mono ms/s", "stereo ms/s", "ns per pass", "stereo % core");
+    std::printf ("%-6s %14s %16s %16s %16s\n", "factor", "mono ms/s", "stereo ms/s", "ns per pass",
+                 "stereo % core");
 
     double monoX1 = -1.0, nsX1 = -1.0, nsX16 = -1.0, stereoX16 = -1.0;
     for (int step = 0; step <= 4; ++step)
@@ -245,8 +252,8 @@ int main (int argc, char** argv)
             continue;
         }
         const double nsPerPass = 1e6 * msPerSecond[0] / (static_cast<double> (hostRate) * factor);
-        std::printf ("x%-5d %14.2f %16.2f %16.1f %15.1f%%\n", factor, msPerSecond[0], msPerSecond[1], nsPerPass,
-                     msPerSecond[1] / 10.0);
+        std::printf ("x%-5d %14.2f %16.2f %16.1f %15.1f%%\n", factor, msPerSecond[0], msPerSecond[1],
+                     nsPerPass, msPerSecond[1] / 10.0);
         if (factor == 1)
         {
             monoX1 = msPerSecond[0];
@@ -273,7 +280,8 @@ int main (int argc, char** argv)
             std::printf ("ratio x1 mono / peer: %.2f (target <= 0.70)\n", monoX1 / peer);
     }
     else
-        std::printf ("peer: not measured (needs lv2file and guitarix-lv2; scripts/bench-table.sh installs them)\n");
+        std::printf (
+            "peer: not measured (needs lv2file and guitarix-lv2; scripts/bench-table.sh installs them)\n");
     if (stereoX16 > 0.0)
         std::printf ("x16 stereo: %.1f %% of one core (target <= 40 %%)\n", stereoX16 / 10.0);
     if (nsX16 > 0.0)
@@ -287,8 +295,9 @@ int main (int argc, char** argv)
     const double fastChain = chainNsPerPass (input, false, repeats);
     const double plainChain = chainNsPerPass (input, true, repeats);
     if (fastChain > 0.0 && plainChain > 0.0)
-        std::printf ("one chain, 48 kHz x1: %.1f ns per pass; with fann_run and the linear search %.1f ns (%.2f x)\n",
-                     fastChain, plainChain, plainChain / fastChain);
+        std::printf (
+            "one chain, 48 kHz x1: %.1f ns per pass; with fann_run and the linear search %.1f ns (%.2f x)\n",
+            fastChain, plainChain, plainChain / fastChain);
     std::printf ("\n");
 
     Prepared p = prepare (0, true);
@@ -296,10 +305,10 @@ int main (int argc, char** argv)
     {
         const auto gain = timeChanges (*p.processor, gainParameter, 0.25f, 0.75f);
         const auto tone = timeChanges (*p.processor, trebleParameter, 0.2f, 0.8f);
-        std::printf ("gain change (stereo): median %.3f ms, worst %.3f ms over 100 (target <= 0.2 ms)\n", gain.first,
-                     gain.second);
-        std::printf ("tone change (stereo): median %.3f ms, worst %.3f ms over 100 (target <= 0.2 ms)\n", tone.first,
-                     tone.second);
+        std::printf ("gain change (stereo): median %.3f ms, worst %.3f ms over 100 (target <= 0.2 ms)\n",
+                     gain.first, gain.second);
+        std::printf ("tone change (stereo): median %.3f ms, worst %.3f ms over 100 (target <= 0.2 ms)\n",
+                     tone.first, tone.second);
     }
     return 0;
 }

@@ -29,7 +29,8 @@ bool isReproduced (fann_activationfunc_enum function)
 // the loops have a known length and stay in vector registers).
 template <uint32_t Fixed, CompiledNetwork::Activation function>
 void runLayer (const float* __restrict w, const float* __restrict v, uint32_t count, uint32_t runtimeLanes,
-               const float* __restrict steepness, const float* __restrict bound, float* __restrict out) noexcept
+               const float* __restrict steepness, const float* __restrict bound,
+               float* __restrict out) noexcept
 {
     const uint32_t lanes = Fixed != 0 ? Fixed : runtimeLanes;
     for (uint32_t l = 0; l < lanes; ++l)
@@ -202,7 +203,8 @@ CompiledNetwork CompiledNetwork::compile (fann* network)
         const Layer& layer = layers[l - 1];
         for (unsigned int g = 0; g < sizes[l]; ++g)
         {
-            const float s = fann_get_activation_steepness (network, static_cast<int> (l), static_cast<int> (g));
+            const float s =
+                fann_get_activation_steepness (network, static_cast<int> (l), static_cast<int> (g));
             compiled.steepness[layer.laneOffset + g] = s;
             compiled.bound[layer.laneOffset + g] = 150 / s;
         }

@@ -21,14 +21,16 @@ class RegionIndex
 public:
     // regions: the whole table; positionFirst: index of each position's first region; the last
     // position ends at regionCount.
-    void build (const RegionNetwork* regions, uint32_t regionCount, const std::vector<uint32_t>& positionFirst);
+    void build (const RegionNetwork* regions, uint32_t regionCount,
+                const std::vector<uint32_t>& positionFirst);
     void clear() noexcept;
 
     bool hasPosition (uint32_t position) const noexcept { return position < positions.size(); }
 
     // The region of `position` (first = its first region, count its regions) that the linear
     // search would find for u, or null when none contains u.
-    RegionNetwork* find (uint32_t position, RegionNetwork* first, uint32_t count, const double* u) const noexcept;
+    RegionNetwork* find (uint32_t position, RegionNetwork* first, uint32_t count,
+                         const double* u) const noexcept;
 
     // Boxes tested on average over the cells between edges, for benchmarks and diagnostics.
     double meanCandidates (uint32_t position) const noexcept;
@@ -36,7 +38,7 @@ public:
 private:
     struct Position
     {
-        bool linear = true;  // too few boxes (or none with inputs) for cutting to pay
+        bool linear = true; // too few boxes (or none with inputs) for cutting to pay
         uint32_t axis = 0;
         uint32_t edgeBegin = 0; // into edges: the sorted distinct box edges on the axis
         uint32_t edgeCount = 0;

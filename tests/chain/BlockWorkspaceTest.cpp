@@ -1,6 +1,7 @@
-// The chain's product p = D x + E u over the non-zero entries against the dense product column by
-// column, bit for bit, for the real blocks at every gain position, tone positions across the
-// range and several rates, with states and inputs that include zeros of both signs.
+// The chain's product p = D x + E u from its copies against the dense product column by column
+// on the block's own matrices, bit for bit, for the real blocks at every gain position, tone
+// positions across the range and several rates, with states and inputs that include zeros of
+// both signs.
 #include "engine/BlockWorkspace.h"
 #include "engine/PreampBlocks.h"
 
@@ -20,7 +21,8 @@ uint64_t bits (double v)
 }
 
 // Zero p, then add each column of D times its x, then each column of E times its u.
-std::vector<double> denseProduct (const SSParamsVec& b, const std::vector<double>& x, const std::vector<double>& u)
+std::vector<double> denseProduct (const SSParamsVec& b, const std::vector<double>& x,
+                                  const std::vector<double>& u)
 {
     std::vector<double> p (b.numNonlinearInputs, 0.0);
     for (uint32_t c = 0; c < b.numStates; ++c)
@@ -33,7 +35,7 @@ std::vector<double> denseProduct (const SSParamsVec& b, const std::vector<double
 }
 } // namespace
 
-TEST (BlockWorkspace, SparseNonlinearInputsEqualTheDenseProduct)
+TEST (BlockWorkspace, NonlinearInputsEqualTheDenseProduct)
 {
     std::mt19937 rng (21);
     std::uniform_real_distribution<double> value (-400.0, 400.0);
@@ -49,7 +51,8 @@ TEST (BlockWorkspace, SparseNonlinearInputsEqualTheDenseProduct)
             {
                 b.setControlPosition (static_cast<uint32_t> (position));
                 BlockWorkspace w;
-                w.resize (b.numStates, b.numInputs, b.numNonlinearInputs, b.numNonlinearOutputs, b.numOutputs);
+                w.resize (b.numStates, b.numInputs, b.numNonlinearInputs, b.numNonlinearOutputs,
+                          b.numOutputs);
                 w.copyMatrices (b);
                 for (int draw = 0; draw < 20; ++draw)
                 {
@@ -63,7 +66,8 @@ TEST (BlockWorkspace, SparseNonlinearInputsEqualTheDenseProduct)
                     const auto expected = denseProduct (b, w.x, u);
                     for (uint32_t r = 0; r < b.numNonlinearInputs; ++r)
                         ASSERT_EQ (bits (p[r]), bits (expected[r]))
-                            << "block " << k + 1 << ", position " << position << ", rate " << rate << ", row " << r;
+                            << "block " << k + 1 << ", position " << position << ", rate " << rate << ", row "
+                            << r;
                 }
             }
         }

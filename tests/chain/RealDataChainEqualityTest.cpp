@@ -47,7 +47,8 @@ void load (ChannelChain& chain, PreampBlockSet& blocks, const ChainCase& c)
     for (int k = 0; k < 4; ++k)
     {
         const auto status = chain.loadBlockModel (k, blocks[static_cast<size_t> (k)].get(),
-                                                  realdata::path (k, c.valve, processingRate), blockUsesPrincipalComponents (k));
+                                                  realdata::path (k, c.valve, processingRate),
+                                                  blockUsesPrincipalComponents (k));
         ASSERT_TRUE (status.ok) << status.message;
     }
     chain.prepareRate (c.hostRate, c.factor);

@@ -48,7 +48,8 @@ using Owned = std::unique_ptr<fann, FannDestroy>;
 
 Owned buildNetwork (const NetworkCase& c, std::mt19937& rng)
 {
-    Owned network (fann_create_sparse_array (1.0f, static_cast<unsigned int> (c.layers.size()), c.layers.data()));
+    Owned network (
+        fann_create_sparse_array (1.0f, static_cast<unsigned int> (c.layers.size()), c.layers.data()));
     std::uniform_real_distribution<float> weight (-c.weightSpread, c.weightSpread);
     std::uniform_real_distribution<float> steep (0.05f, 3.0f);
     std::vector<fann_connection> connections (fann_get_total_connections (network.get()));
@@ -82,12 +83,21 @@ std::vector<std::vector<float>> inputSets (unsigned int count, std::mt19937& rng
     {
         std::vector<float> v (count);
         for (auto& x : v)
-            x = r < 200 ? inside (rng) : (r < 350 ? outside (rng) : std::copysign (std::pow (10.0f, exponent (rng)), inside (rng)));
+            x = r < 200 ? inside (rng)
+                        : (r < 350 ? outside (rng)
+                                   : std::copysign (std::pow (10.0f, exponent (rng)), inside (rng)));
         sets.push_back (v);
     }
-    const float specials[] = {0.0f, -0.0f, 1.0f, -1.0f, 3.0e38f, -3.0e38f,
-                              std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                              std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::denorm_min()};
+    const float specials[] = {0.0f,
+                              -0.0f,
+                              1.0f,
+                              -1.0f,
+                              3.0e38f,
+                              -3.0e38f,
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::denorm_min()};
     for (const float s : specials)
     {
         sets.emplace_back (count, s);
@@ -119,7 +129,8 @@ TEST (CompiledNetwork, GivesFannRunsFloatsBitForBit)
                 const float* theirs = fann_run (network.get(), input.data());
                 for (unsigned int o = 0; o < c.layers.back(); ++o)
                     ASSERT_EQ (floatBits (ours[o]), floatBits (theirs[o]))
-                        << "output " << o << ": " << ours[o] << " vs " << theirs[o] << ", input[0] " << input[0];
+                        << "output " << o << ": " << ours[o] << " vs " << theirs[o] << ", input[0] "
+                        << input[0];
             }
         }
     }

@@ -61,8 +61,9 @@ inline std::vector<LoadedFile> loadAll (PreampBlockSet& blocks, std::string& err
                 LoadedFile& f = files.emplace_back();
                 f.name = modelFileName (block, valve, rate);
                 f.block = block;
-                const auto status = loadModelIntoState (f.state, blocks[static_cast<size_t> (block)].get(),
-                                                        path (block, valve, rate), blockUsesPrincipalComponents (block));
+                const auto status =
+                    loadModelIntoState (f.state, blocks[static_cast<size_t> (block)].get(),
+                                        path (block, valve, rate), blockUsesPrincipalComponents (block));
                 if (!status.ok)
                 {
                     error = status.message;

@@ -81,15 +81,20 @@ std::vector<std::vector<double>> queryPoints (uint32_t nIn, std::mt19937& rng)
     std::vector<std::vector<double>> points;
     std::uniform_int_distribution<int> grid (-10, 10);
     std::uniform_real_distribution<double> anywhere (-5.0, 5.0);
-    const double specials[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-                               -std::numeric_limits<double>::infinity(), -0.0, 0.0, 1e300};
+    const double specials[] = {std::numeric_limits<double>::quiet_NaN(),
+                               std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity(),
+                               -0.0,
+                               0.0,
+                               1e300};
     for (int n = 0; n < 3000; ++n)
     {
         std::vector<double> u (nIn);
         for (auto& x : u)
             x = n % 3 == 0 ? anywhere (rng) : 0.5 * grid (rng); // on edges two times in three
         if (n % 50 == 0)
-            u[static_cast<size_t> (n / 50) % nIn] = specials[static_cast<size_t> (n / 50) % std::size (specials)];
+            u[static_cast<size_t> (n / 50) % nIn] =
+                specials[static_cast<size_t> (n / 50) % std::size (specials)];
         points.push_back (u);
     }
     return points;
@@ -111,11 +116,13 @@ TEST (RegionIndex, FindsTheRegionTheLinearSearchFinds)
             for (uint32_t a = 0; a < t.positionFirst.size(); ++a)
             {
                 const uint32_t begin = t.positionFirst[a];
-                const uint32_t end =
-                    a + 1 < t.positionFirst.size() ? t.positionFirst[a + 1] : static_cast<uint32_t> (t.regions.size());
+                const uint32_t end = a + 1 < t.positionFirst.size()
+                                         ? t.positionFirst[a + 1]
+                                         : static_cast<uint32_t> (t.regions.size());
                 RegionNetwork* first = t.regions.data() + begin;
                 for (const auto& u : points)
-                    ASSERT_EQ (index.find (a, first, end - begin, u.data()), linearSearch (first, end - begin, u.data()))
+                    ASSERT_EQ (index.find (a, first, end - begin, u.data()),
+                               linearSearch (first, end - begin, u.data()))
                         << "position " << a << ", u[0] " << u[0];
             }
         }
