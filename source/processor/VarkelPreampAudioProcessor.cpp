@@ -232,11 +232,22 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
 {
     if (index < 0 || index >= numParameters)
         return;
+    // A value that is already in effect changes nothing: answered without any lock, so a host
+    // resending automation never waits for another thread's reload.
+    if (normalizedToEngine (index, newValue) == liveValues[static_cast<size_t> (index)].load())
+        return;
+    if (index == inputParameter || index == outputParameter)
+    {
+        setLevelParameter (index, newValue);
+        return;
+    }
+
     const juce::ScopedLock control (controlLock);
     bool changed = false;
     {
         const juce::ScopedLock lock (getCallbackLock());
         changed = current().setNormalizedValue (index, newValue);
+        publishLiveValues();
     }
     if (!changed)
         return;
@@ -245,9 +256,6 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
     {
     case dualTriodesParameter:
         valveTypeReload();
-        break;
-    case inputParameter:
-        applyInputGain();
         break;
     case gainParameter:
     {
@@ -263,9 +271,6 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
         selectTonePositions();
         break;
     }
-    case outputParameter:
-        applyOutputGain();
-        break;
     case oversamplingParameter:
     case monoStereoParameter:
         rateReload();
@@ -275,6 +280,35 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
     }
 
     notifyChange();
+}
+
+void VarkelPreampAudioProcessor::setLevelParameter (int index, float newValue)
+{
+    // Only the callback lock, which no reload holds for longer than it takes to set a flag or
+    // swap the bank: the record, its live copy and both chains' gain change together, so a
+    // program switch on another thread either precedes all of it or re-applies its own gains.
+    bool changed = false;
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        changed = current().setNormalizedValue (index, newValue);
+        if (changed)
+        {
+            publishLiveValues();
+            if (index == inputParameter)
+                applyInputGain();
+            else
+                applyOutputGain();
+        }
+    }
+    if (changed)
+        notifyChange();
+}
+
+void VarkelPreampAudioProcessor::publishLiveValues() noexcept
+{
+    const auto& values = current().values;
+    for (size_t index = 0; index < liveValues.size(); ++index)
+        liveValues[index].store (values[index]);
 }
 
 juce::String VarkelPreampAudioProcessor::getParameterID (int index)
@@ -309,6 +343,7 @@ void VarkelPreampAudioProcessor::setCurrentProgram (int index)
     {
         const juce::ScopedLock lock (getCallbackLock());
         currentProgram = index;
+        publishLiveValues();
     }
     programReload();
     notifyChange();
@@ -377,7 +412,13 @@ void VarkelPreampAudioProcessor::installDefaultPrograms()
 void VarkelPreampAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
     const juce::ScopedLock control (controlLock);
-    const auto xml = createStateDocument (programs.data(), numPrograms, currentProgram);
+    // Copied under the callback lock: the input and output levels change without controlLock.
+    decltype (programs) saved;
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        saved = programs;
+    }
+    const auto xml = createStateDocument (saved.data(), numPrograms, currentProgram);
     wrapStateDocument (*xml, destData);
 }
 
@@ -391,13 +432,18 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
         return;
     const juce::ScopedLock control (controlLock);
     // Restored into a copy, then swapped in at once: readers never see a half-restored bank.
-    auto restored = programs;
+    decltype (programs) restored;
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        restored = programs;
+    }
     int programToSelect = 0;
     if (!restoreStateDocument (*xml, restored.data(), numPrograms, programToSelect))
         return;
     {
         const juce::ScopedLock lock (getCallbackLock());
         std::swap (programs, restored);
+        publishLiveValues();
     }
     setCurrentProgram (programToSelect);
     // A "cprog" outside the bank keeps the current program, whose record may have been replaced.
@@ -409,6 +455,7 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
 
 void VarkelPreampAudioProcessor::applyInputGain()
 {
+    const juce::ScopedLock lock (getCallbackLock()); // the level path writes the record under it
     const float factor = inputGainFactor (current().values[inputParameter]);
     for (auto& chain : chains)
         chain.inputGain.store (factor);
@@ -416,6 +463,7 @@ void VarkelPreampAudioProcessor::applyInputGain()
 
 void VarkelPreampAudioProcessor::applyOutputGain()
 {
+    const juce::ScopedLock lock (getCallbackLock()); // the level path writes the record under it
     const double supply = blocks[3] != nullptr ? blocks[3]->getAutomationValue (0) : 0.0;
     const float factor = outputGainFactor (current().values[outputParameter], supply);
     for (auto& chain : chains)
