@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -133,6 +134,9 @@ TEST_P (ParameterWhileReloading, AudioThreadNeverWaitsAndTheLevelsItSetAreTheOne
     reloader.join();
     audio.join();
 
+    std::printf ("%s: %d calls returned during the reload, the longest took %.3f ms\n", GetParam().name,
+                 seen.overlappedCalls,
+                 std::chrono::duration<double, std::milli> (seen.longestCall).count());
     ASSERT_TRUE (seen.reloadSeen) << "the reload never suspended processing";
     EXPECT_GT (seen.overlappedCalls, 0) << "no call returned while the reload was still running";
     // Generous: a call that queued behind the reload would wait for all of its file reading.
