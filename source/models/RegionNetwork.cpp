@@ -52,7 +52,8 @@ void RegionNetwork::evaluateNearestPoint (const double* u, double* i) noexcept
 
 void RegionNetwork::runAndWrite (double* i) noexcept
 {
-    networkOutput = fann_run (network.get(), scaledInput.data());
+    networkOutput = compiled != nullptr ? compiled->run (scaledInput.data(), networkScratch.data())
+                                        : fann_run (network.get(), scaledInput.data());
 
     uint32_t k = 0;
     for (uint32_t j = 0; j < maskLength; ++j)
@@ -126,6 +127,16 @@ void projectInputs (BlockModelState& m, const double* p) noexcept
     }
 }
 
+RegionNetwork* findRegion (const BlockModelState& m, const double* u) noexcept
+{
+    // The index belongs to the table's positions; a slice that is not the selected position's
+    // (never made by the loader) is searched linearly.
+    const uint32_t a = m.selectedPosition;
+    const bool sliceOfPosition =
+        a < m.positionFirstRegion.size() && m.selectedRegions == m.regions.data() + m.positionFirstRegion[a];
+    return m.regionIndex.find (sliceOfPosition ? a : UINT32_MAX, m.selectedRegions, m.selectedRegionCount, u);
+}
+
 void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double* i) noexcept
 {
     // A block without a selected model must stay silent rather than read a freed table.
@@ -144,15 +155,11 @@ void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double
             m.reducedInput[j] = p[j];
 
     const double* u = m.reducedInput.data();
-    for (uint32_t r = 0; r < m.selectedRegionCount; ++r)
+    if (RegionNetwork* region = findRegion (m, u))
     {
-        RegionNetwork& region = m.selectedRegions[r];
-        if (region.contains (u))
-        {
-            region.evaluate (u, i);
-            m.lastRegion = &region;
-            return;
-        }
+        region->evaluate (u, i);
+        m.lastRegion = region;
+        return;
     }
 
     // Outside every box (a loud input drives a stage past the range it was trained on). A network

@@ -7,25 +7,10 @@ namespace
 {
 constexpr int stateBlockMagic = 0x21324356; // "VC2!"
 
-struct StoredValue
-{
-    const char* attribute;
-    int parameter;
-    float missingDefault;
-};
-
-// Attribute order of the written document.
-constexpr StoredValue storedValues[numParameters] = {
-    {"model", dualTriodesParameter, 0.0f},
-    {"in", inputParameter, 0.5f},
-    {"out", outputParameter, 0.5f},
-    {"stro", monoStereoParameter, 0.0f},
-    {"gain", gainParameter, 0.5f},
-    {"trbl", trebleParameter, 0.5f},
-    {"mdl", middleParameter, 0.5f},
-    {"bas", bassParameter, 0.5f},
-    {"ovrsmplng", oversamplingParameter, 0.0f},
-    {"showset", showSettingsParameter, 0.0f},
+// Attribute order of the written document; each attribute is the parameter's key.
+constexpr int storedOrder[numParameters] = {
+    dualTriodesParameter, inputParameter,  outputParameter, monoStereoParameter,   gainParameter,
+    trebleParameter,      middleParameter, bassParameter,   oversamplingParameter, showSettingsParameter,
 };
 
 const char* const defaultProgramsDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -60,11 +45,12 @@ void loadProgram (const juce::XmlElement& element, ProgramRecord& record)
 {
     const auto* name = findAttribute (element, "programname");
     record.name = name != nullptr ? *name : juce::String ("Not Saved");
-    for (const auto& stored : storedValues)
+    for (const int parameter : storedOrder)
     {
-        const auto* text = findAttribute (element, stored.attribute);
-        const float x = text != nullptr ? static_cast<float> (text->getDoubleValue()) : stored.missingDefault;
-        record.setNormalizedValue (stored.parameter, x);
+        const auto& spec = getParameterSpec (parameter);
+        const auto* text = findAttribute (element, spec.key);
+        const float x = text != nullptr ? static_cast<float> (text->getDoubleValue()) : spec.missingDefault;
+        record.setNormalizedValue (parameter, x);
     }
 }
 } // namespace
@@ -86,9 +72,9 @@ std::unique_ptr<juce::XmlElement> createStateDocument (const ProgramRecord* prog
     {
         auto* element = list->createNewChildElement ("program");
         element->setAttribute ("programname", programs[p].name);
-        for (const auto& stored : storedValues)
-            element->setAttribute (stored.attribute,
-                                   formatEngineValue (programs[p].getNormalizedValue (stored.parameter)));
+        for (const int parameter : storedOrder)
+            element->setAttribute (getParameterSpec (parameter).key,
+                                   formatEngineValue (programs[p].getNormalizedValue (parameter)));
     }
     return root;
 }
