@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Loads the installed plug-ins in real third-party hosts from Debian and prints what they report:
 # Ardour's VST 2.4 and VST3 scanners, lilv's lv2ls/lv2info, and jalv running the LV2 plug-in
-# against a JACK server with the dummy driver. Not part of CI (it installs Ardour, ~110 MB).
+# against a JACK server with the dummy driver. Asserts what LV2 hosts read (scripts/
+# lv2-assertions.sh: the parameters' defaults, ranges and scale points, the twelve presets) and
+# that jalv lists the twelve presets; exits non-zero when one fails. Not part of CI (it installs
+# Ardour, ~110 MB).
 #
 # Usage: scripts/host-check.sh [PREFIX]
 #   PREFIX  an install prefix holding lib/vst, lib/vst3, lib/lv2 (default: the build folder
@@ -9,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(ardour lilv-utils jalv jackd2 xvfb xauth)
+packages=(ardour lilv-utils jalv jackd2 serdi xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -73,7 +76,10 @@ section "lv2ls (LV2_PATH=$lv2_dir)"
 export LV2_PATH="$lv2_dir"
 lv2ls
 section "lv2info $uri"
-lv2info "$uri"
+lv2info "$uri" | tee "$work/lv2info.log"
+section "what LV2 hosts read"
+failures=0
+bash scripts/lv2-assertions.sh "$work/lv2info.log" "$lv2_dir/$name.lv2" || failures=$((failures + 1))
 
 section "jalv with a dummy JACK server (48 kHz, 1024 frames), 5 s"
 jackd --no-realtime -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
@@ -81,5 +87,12 @@ jackd_pid=$!
 sleep 2
 # jalv reads commands from standard input: list the presets and controls, then keep running.
 status=0
-{ sleep 1; echo presets; echo controls; sleep 3; } | run timeout 5 jalv -p "$uri" 2>&1 || status=$?
+# (jalv's console lists every LV2 property control as 0 whatever its value, even one set with
+# -c; its presets are what it can be asked about.)
+{ sleep 2; echo presets; echo controls; sleep 3; } | run timeout 7 jalv -p "$uri" >"$work/jalv.log" 2>&1 || status=$?
+cat "$work/jalv.log"
 echo "(jalv ended with status $status; 124 means it was still running when stopped)"
+presets="$(grep -cE ':preset[0-9]+ \([0-9]+ default\)$' "$work/jalv.log" || true)"
+if [ "$presets" -eq 12 ]; then echo "PASS: jalv lists the twelve programs as presets"; else
+  echo "FAIL: jalv lists $presets presets, not 12"; failures=$((failures + 1)); fi
+[ "$failures" -eq 0 ]

@@ -12,6 +12,7 @@ packages=(
   libbenchmark-dev
   clang libclang-rt-14-dev
   libflac-dev libvorbis-dev libogg-dev
+  libjack-jackd2-dev
   libasound2-dev libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev
   libfreetype-dev libfontconfig1-dev libgl-dev libcurl4-openssl-dev
   xvfb xauth fonts-dejavu-core

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job, on a fresh Debian 12 machine: installs the dependencies, builds the VST 2.4
-# module and the render tool in build/, builds the model data set into build/model-data when it
-# is missing, puts it beside the module ("<module file>.dat"), renders a guitar phrase through
-# the module and prints the output file's path last.
+# module and the render tool in build/, builds the default model data set into build/model-data
+# when it is missing (scripts/model-data.sh), puts it beside the module ("<module file>.dat"),
+# renders a guitar phrase through the module and prints the output file's path last.
 #
 #   bash scripts/render.sh [render options]     e.g. --param gain=0.75 --output out/hot.wav
 #
@@ -19,20 +19,10 @@ cmake --build build --target VarkelHotPreamp_VST varkel_render --parallel "$(npr
 module="$root/build/source/VarkelHotPreamp_artefacts/Release/VST/VARKEL Hot Preamp.so"
 data="$root/build/model-data"
 
-# The data set is complete once the builder has finished: it writes into a scratch folder that is
-# renamed at the end, so an interrupted build is never taken for a complete one.
-if [ -f "$data/varkelpre_eh_b4_std.dat" ] && [ -f "$data/varkelpre_rsd_b4_std.dat" ]; then
-  echo "render.sh: model data present in $data"
-elif [ -f tools/model-builder/CMakeLists.txt ]; then
-  echo "render.sh: building the model data set into $data (derived from the circuit; a few minutes)"
-  cmake --build build --target varkel-model-builder --parallel "$(nproc)"
-  rm -rf "$data.partial"
-  # The quick preset: both valve sets, the two common host rates, no oversampled rates (a render
-  # with oversampling needs the full set, see README).
-  nice build/tools/model-builder/varkel-model-builder --out "$data.partial" --valve both \
-    --host-rates 48000,44100 --training-rates 48000 --factors 1 --jobs "$(nproc)" --fast
-  rm -rf "$data"
-  mv "$data.partial" "$data"
+# The default data set (both valve sets, six host rates, every oversampling factor), built when
+# it is missing or incomplete; about 5 minutes of a 2-core machine the first time.
+if [ -f tools/model-builder/CMakeLists.txt ]; then
+  bash scripts/model-data.sh
 else
   echo "render.sh: NOTE: this checkout has no model-data builder (tools/model-builder) and no data in"
   echo "render.sh: $data; the plug-in will be silent. Put a model data set there and run again."

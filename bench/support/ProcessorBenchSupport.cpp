@@ -32,6 +32,11 @@ juce::File modelFolder()
 }
 } // namespace
 
+juce::File benchModelFolder()
+{
+    return modelFolder();
+}
+
 bool prepareModelData (const juce::String& givenFolder)
 {
     const auto folder = modelFolder();

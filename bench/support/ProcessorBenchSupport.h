@@ -15,6 +15,8 @@ constexpr int hostRate = 48000;
 // data (random networks of the trained sizes: 4-8-4 with 8 regions per position for blocks 1 to
 // 3, 2-8-2 with 4 regions for block 4, every sample searching all regions).
 bool prepareModelData (const juce::String& givenFolder);
+// The folder the processor reads its model data from.
+juce::File benchModelFolder();
 
 // Plucked-string-like notes: decaying harmonics with a little noise, a new note every half
 // second, peaks near 0.5; 48 kHz.

@@ -12,6 +12,9 @@
 // --peer-ms gives a figure measured elsewhere instead. Figures are medians over the repeats.
 #include "../support/ProcessorBenchSupport.h"
 #include "processor/VarkelPreampAudioProcessor.h"
+#include "engine/ChannelChain.h"
+#include "engine/PreampBlocks.h"
+#include "processor/ModelFiles.h"
 #include "reference/ReferenceChain.h"
 
 #include <sys/resource.h>
@@ -138,6 +141,37 @@ double measurePeer (int repeats)
     return 1000.0 * (median (longRuns) - median (shortRuns)) / (longSeconds - shortSeconds);
 }
 
+// ns per pass of one chain at 48 kHz x1 (gain 8, tone 1687) on the test signal: with the fast
+// evaluation, or with every network through fann_run and every search box by box.
+double chainNsPerPass (const std::vector<float>& input, bool plain, int repeats)
+{
+    PreampBlockSet blocks = makePreampBlocks (hostRate);
+    ChannelChain chain;
+    for (int k = 0; k < 4; ++k)
+    {
+        const auto path = benchModelFolder().getChildFile (modelFileName (k, 0, hostRate)).getFullPathName();
+        if (!chain.loadBlockModel (k, blocks[static_cast<size_t> (k)].get(), path.toStdString(),
+                                   blockUsesPrincipalComponents (k))
+                 .ok)
+            return -1.0;
+    }
+    chain.prepareRate (hostRate, 1);
+    for (int k = 0; k < 4; ++k)
+        chain.selectPosition (k, k == 3 ? 1687u : 8u);
+    if (plain)
+        chain.useReferenceEvaluation();
+    std::vector<double> ns;
+    std::vector<float> buffer (input.size());
+    for (int r = 0; r < repeats; ++r)
+    {
+        buffer = input;
+        const double start = threadCpuSeconds();
+        chain.processPlain (buffer.data(), static_cast<int> (buffer.size()));
+        ns.push_back (1e9 * (threadCpuSeconds() - start) / static_cast<double> (buffer.size()));
+    }
+    return median (ns);
+}
+
 // ns per pass of the exactly solved chain (four Newton solves) at 48 kHz, gain 8, tone 1687, on
 // the test signal in volts.
 double referenceNsPerPass (const std::vector<float>& input, int repeats)
@@ -249,7 +283,13 @@ int main (int argc, char** argv)
     std::printf ("exact reference chain (Newton solves), 48 kHz: %.0f ns per pass", reference);
     if (nsX1 > 0.0)
         std::printf ("; speed-up of ours at x1: %.0f x", reference / nsX1);
-    std::printf ("\n\n");
+    std::printf ("\n");
+    const double fastChain = chainNsPerPass (input, false, repeats);
+    const double plainChain = chainNsPerPass (input, true, repeats);
+    if (fastChain > 0.0 && plainChain > 0.0)
+        std::printf ("one chain, 48 kHz x1: %.1f ns per pass; with fann_run and the linear search %.1f ns (%.2f x)\n",
+                     fastChain, plainChain, plainChain / fastChain);
+    std::printf ("\n");
 
     Prepared p = prepare (0, true);
     if (p.problem.isEmpty())

@@ -34,15 +34,8 @@ void BlockWorkspace::resize (uint32_t nx, uint32_t nu, uint32_t nv, uint32_t ni,
     numNonlinearOutputs = ni;
     numOutputs = ny;
 
-    resizeZeroed (A, nx, nx);
-    resizeZeroed (B, nx, nu);
-    resizeZeroed (C, nx, ni);
     resizeZeroed (D, nv, nx);
     resizeZeroed (E, nv, nu);
-    resizeZeroed (F, nv, ni);
-    resizeZeroed (G, ny, nx);
-    resizeZeroed (H, ny, nu);
-    resizeZeroed (K, ny, ni);
 
     resizeZeroed (x, nx);
     resizeZeroed (p, nv);
@@ -51,17 +44,41 @@ void BlockWorkspace::resize (uint32_t nx, uint32_t nu, uint32_t nv, uint32_t ni,
     resizeZeroed (operatingP, nv);
     resizeZeroed (operatingX, nx);
     resizeZeroed (operatingI, ni);
+    prepareNonlinearInputTerms();
 }
 
 void BlockWorkspace::copyMatrices (const SSParamsVec& block)
 {
-    copyMatrix (A, block.A);
-    copyMatrix (B, block.B);
-    copyMatrix (C, block.C);
     copyMatrix (D, block.D);
     copyMatrix (E, block.E);
-    copyMatrix (F, block.F);
-    copyMatrix (G, block.G);
-    copyMatrix (H, block.H);
-    copyMatrix (K, block.K);
+    prepareNonlinearInputTerms();
+}
+
+void BlockWorkspace::prepareNonlinearInputTerms()
+{
+    // Rows past the copies' sizes (never the case for a consistent block) get no terms: p = 0.
+    const uint32_t dRows = static_cast<uint32_t> (D.nrows()), eRows = static_cast<uint32_t> (E.nrows());
+    const uint32_t dCols = std::min (static_cast<uint32_t> (D.ncols()), static_cast<uint32_t> (x.size()));
+    const uint32_t eCols = static_cast<uint32_t> (E.ncols());
+    pCoefficients.clear();
+    pSources.clear();
+    pStateTermsEnd.assign (numNonlinearInputs, 0);
+    pTermsEnd.assign (numNonlinearInputs, 0);
+    for (uint32_t r = 0; r < numNonlinearInputs; ++r)
+    {
+        for (uint32_t c = 0; r < dRows && c < dCols; ++c)
+            if (D (r, c) != 0.0)
+            {
+                pCoefficients.push_back (D (r, c));
+                pSources.push_back (c);
+            }
+        pStateTermsEnd[r] = static_cast<uint32_t> (pSources.size());
+        for (uint32_t c = 0; r < eRows && c < eCols; ++c)
+            if (E (r, c) != 0.0)
+            {
+                pCoefficients.push_back (E (r, c));
+                pSources.push_back (c);
+            }
+        pTermsEnd[r] = static_cast<uint32_t> (pSources.size());
+    }
 }

@@ -1,7 +1,9 @@
 #include "engine/ChannelChain.h"
 
 #include "engine/DenormalFlush.h"
+#include "engine/OperatingPointCheck.h"
 #include "engine/OversamplingTables.h"
+#include "models/ModelDataCache.h"
 #include "models/NetworkConstruction.h"
 
 #include <algorithm>
@@ -28,62 +30,6 @@ bool allFinite (const double* v, uint32_t n) noexcept
 float finiteOrZero (float v) noexcept
 {
     return std::isfinite (v) ? v : 0.0f;
-}
-
-// p = D x + E u, column by column: p starts at 0, then each column of D scaled by its element
-// of x is added, then each column of E scaled by its element of u. With the row count known at
-// compile time the sums stay in registers; the order of the additions is the same either way.
-template <uint32_t rows>
-void denseProduct (const double* d, const double* x, uint32_t nx, const double* e, const double* u,
-                   uint32_t nu, double* p) noexcept
-{
-    double acc[rows];
-    for (uint32_t r = 0; r < rows; ++r)
-        acc[r] = 0.0;
-    for (uint32_t c = 0; c < nx; ++c, d += rows)
-        for (uint32_t r = 0; r < rows; ++r)
-            acc[r] += x[c] * d[r];
-    for (uint32_t c = 0; c < nu; ++c, e += rows)
-        for (uint32_t r = 0; r < rows; ++r)
-            acc[r] += u[c] * e[r];
-    for (uint32_t r = 0; r < rows; ++r)
-        p[r] = acc[r];
-}
-
-void denseProduct (const double* d, const double* x, uint32_t nx, const double* e, const double* u,
-                   uint32_t nu, double* p, uint32_t nv) noexcept
-{
-    for (uint32_t r = 0; r < nv; ++r)
-        p[r] = 0.0;
-    for (uint32_t c = 0; c < nx; ++c, d += nv)
-        for (uint32_t r = 0; r < nv; ++r)
-            p[r] += x[c] * d[r];
-    for (uint32_t c = 0; c < nu; ++c, e += nv)
-        for (uint32_t r = 0; r < nv; ++r)
-            p[r] += u[c] * e[r];
-}
-
-void nonlinearInputs (const double* d, const double* x, uint32_t nx, const double* e, const double* u,
-                      uint32_t nu, double* p, uint32_t nv) noexcept
-{
-    switch (nv)
-    {
-    case 1:
-        denseProduct<1> (d, x, nx, e, u, nu, p);
-        break;
-    case 2:
-        denseProduct<2> (d, x, nx, e, u, nu, p);
-        break;
-    case 3:
-        denseProduct<3> (d, x, nx, e, u, nu, p);
-        break;
-    case 4:
-        denseProduct<4> (d, x, nx, e, u, nu, p);
-        break;
-    default:
-        denseProduct (d, x, nx, e, u, nu, p, nv);
-        break;
-    }
 }
 
 void copyInto (std::vector<double>& to, const std::vector<double>& from) noexcept
@@ -183,8 +129,7 @@ void ChannelChain::runBlock (int k) noexcept
     const std::vector<double>& input = u[k];
     const SSParamsVecAutomation& block = *blocks[k];
 
-    nonlinearInputs (w.D.data(), w.x.data(), w.numStates, w.E.data(), input.data(), w.numInputs, w.p.data(),
-                     w.numNonlinearInputs);
+    w.nonlinearInputs (input.data(), w.p.data());
     regionStep (models[k], k, w.p.data(), w.i.data());
     block.updateState (input.data(), w.i.data(), w.x.data(), w.xNext.data());
     // x takes the new state; the old one becomes scratch that the next updateState overwrites.
@@ -216,22 +161,51 @@ void ChannelChain::pushLevel() noexcept
     levelWindow.push (last.numNonlinearOutputs >= 2 ? static_cast<float> (last.i[1]) : 0.0f);
 }
 
+namespace
+{
+ModelLoadResult checkBlockArguments (int blockIndex, const SSParamsVecAutomation* block, const std::string& name)
+{
+    if (blockIndex < 0 || blockIndex >= ChannelChain::numBlocks)
+        return ModelLoadResult::failure ("block index " + std::to_string (blockIndex) + " is not between 0 and 3");
+    if (block == nullptr)
+        return ModelLoadResult::failure ("no circuit block given for model file \"" + name + "\"");
+    if (block->numInputs < 1 || block->numOutputs < 1)
+        return ModelLoadResult::failure ("the circuit block for model file \"" + name +
+                                         "\" has no signal input or no output");
+    return ModelLoadResult::success();
+}
+} // namespace
+
 ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomation* block,
                                               const std::string& path, bool usesPca)
 {
-    if (blockIndex < 0 || blockIndex >= numBlocks)
-        return ModelLoadResult::failure ("block index " + std::to_string (blockIndex) +
-                                         " is not between 0 and 3");
-    if (block == nullptr)
-        return ModelLoadResult::failure ("no circuit block given for model file \"" + path + "\"");
-    if (block->numInputs < 1 || block->numOutputs < 1)
-        return ModelLoadResult::failure ("the circuit block for model file \"" + path +
-                                         "\" has no signal input or no output");
+    if (auto status = checkBlockArguments (blockIndex, block, path); !status.ok)
+        return status;
+    SharedModelFile shared = ModelDataCache::instance().acquire (
+        path, usesPca, block->numNonlinearInputs, block->numNonlinearOutputs, block->numStates);
+    if (!shared.status.ok)
+        return shared.status;
+    return loadBlockModel (blockIndex, block, std::move (shared.file));
+}
+
+ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomation* block,
+                                              std::shared_ptr<const BaseModelFileF> file)
+{
+    if (auto status = checkBlockArguments (blockIndex, block, file != nullptr ? file->name() : "");
+        !status.ok)
+        return status;
+    if (file == nullptr)
+        return ModelLoadResult::failure ("no model file given for block " + std::to_string (blockIndex + 1));
 
     const auto k = static_cast<size_t> (blockIndex);
-    ModelLoadResult result = loadModelIntoState (models[k], block, path, usesPca);
-    if (!result.ok)
-        return result; // the previous model, workspace and vectors stay as they were
+    // The same file for the same block: its networks are still right; everything else restarts.
+    const bool sameModel = models[k].modelFile == file && models[k].block == block && hasModel (models[k]);
+    if (!sameModel)
+    {
+        ModelLoadResult result = loadModelFileIntoState (models[k], block, std::move (file));
+        if (!result.ok)
+            return result; // the previous model, workspace and vectors stay as they were
+    }
 
     blocks[k] = block;
     workspaces[k].resize (block->numStates, block->numInputs, block->numNonlinearInputs,
@@ -242,7 +216,42 @@ ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomat
     // out of processing until a rate and a position have been applied to it.
     rateApplied[k] = false;
     positionSelected[k] = false;
-    return result;
+    return ModelLoadResult::success();
+}
+
+void ChannelChain::unloadBlock (int blockIndex)
+{
+    if (blockIndex < 0 || blockIndex >= numBlocks)
+        return;
+    const auto k = static_cast<size_t> (blockIndex);
+    models[k] = BlockModelState{};
+    rateApplied[k] = false;
+    positionSelected[k] = false;
+}
+
+ModelLoadResult ChannelChain::checkOperatingPoint (int blockIndex) const
+{
+    if (blockIndex < 0 || blockIndex >= numBlocks)
+        return ModelLoadResult::success();
+    const auto k = static_cast<size_t> (blockIndex);
+    const BlockModelState& m = models[k];
+    const SSParamsVecAutomation* block = blocks[k];
+    if (block == nullptr || !hasModel (m) || processingRate <= 0)
+        return ModelLoadResult::success();
+    const std::string name = m.modelFile->name();
+    const std::string where = " for " + std::to_string (processingRate) + " Hz at position " +
+                              std::to_string (m.selectedPosition);
+    const double* record = findRateRecord (m, m.selectedPosition, processingRate);
+    if (record == nullptr)
+        return ModelLoadResult::failure (name + ": holds no operating point" + where +
+                                         " (a file for another rate or block?)");
+    const uint32_t nv = block->numNonlinearInputs, ni = block->numNonlinearOutputs;
+    const std::string why = describeOperatingPointMismatch (*block, record, record + nv, record + nv + ni);
+    if (!why.empty())
+        return ModelLoadResult::failure (name + ": its operating point" + where + " is not block " +
+                                         std::to_string (blockIndex + 1) + "'s rest point (" + why +
+                                         "; a file for another block or rate?)");
+    return ModelLoadResult::success();
 }
 
 void ChannelChain::prepareRate (int32_t newHostRate, int32_t newFactor)

@@ -40,8 +40,22 @@ public:
     void processOversampled (float* samples, int n) noexcept;
 
     // Control path (processing suspended). A failed load keeps the block's previous model.
+    // The path form takes the file from the process-wide model data cache (read at most once
+    // while any block uses it); the file form installs a file already read, shared read-only.
+    // Loading the file the block already has keeps its networks and restarts the block as a
+    // new load would (zero state until a rate and a position are applied).
     ModelLoadResult loadBlockModel (int blockIndex, SSParamsVecAutomation* block, const std::string& path,
                                     bool usesPca);
+    ModelLoadResult loadBlockModel (int blockIndex, SSParamsVecAutomation* block,
+                                    std::shared_ptr<const BaseModelFileF> file);
+    // Drops the block's model: the chain is silent until a load succeeds.
+    void unloadBlock (int blockIndex);
+
+    // After a rate and a position have been applied: the block's file must hold an operating
+    // point for the processing rate at the selected position, and it must be a rest point of this
+    // block there (a file of another block or rate is not). Fails naming the file and why; a
+    // block without a model passes.
+    ModelLoadResult checkOperatingPoint (int blockIndex) const;
     void prepareRate (int32_t hostRate, int32_t factor);
     void selectPosition (int blockIndex, uint32_t position);
     // Every block's networks through fann_run and its regions searched one by one, until the

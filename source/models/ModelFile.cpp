@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -255,13 +257,57 @@ FILE* BaseModelFileF::openHandle (const char* path, const char* mode)
 {
     if (handle != nullptr)
         std::fclose (handle);
+    handle = nullptr;
     fileName = path != nullptr ? path : "";
-    handle = path != nullptr ? std::fopen (path, mode) : nullptr;
+    if (path == nullptr)
+    {
+        lastStatus = ModelLoadResult::failure ("a model file without a path cannot be opened");
+        return nullptr;
+    }
+    if (mode[0] == 'r')
+        return openForReading (path, mode);
+    handle = std::fopen (path, mode);
     if (handle == nullptr)
         lastStatus =
             ModelLoadResult::failure (fileName + ": could not be opened (" + std::strerror (errno) + ")");
     else
         lastStatus = ModelLoadResult::success();
+    return handle;
+}
+
+// Opening a FIFO or a device for reading can wait for ever (a FIFO blocks until a writer comes),
+// so the file is opened without blocking and must prove to be a regular file before a single
+// byte is read; only then is it switched back to ordinary blocking reads.
+FILE* BaseModelFileF::openForReading (const char* path, const char* mode)
+{
+    const int fd = ::open (path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+    {
+        lastStatus =
+            ModelLoadResult::failure (fileName + ": could not be opened (" + std::strerror (errno) + ")");
+        return nullptr;
+    }
+    struct stat info
+    {
+    };
+    if (fstat (fd, &info) != 0 || !S_ISREG (info.st_mode))
+    {
+        ::close (fd);
+        lastStatus = ModelLoadResult::failure (fileName + ": is not a regular file");
+        return nullptr;
+    }
+    const int flags = fcntl (fd, F_GETFL);
+    if (flags >= 0)
+        fcntl (fd, F_SETFL, flags & ~O_NONBLOCK);
+    handle = fdopen (fd, mode);
+    if (handle == nullptr)
+    {
+        lastStatus =
+            ModelLoadResult::failure (fileName + ": could not be opened (" + std::strerror (errno) + ")");
+        ::close (fd);
+        return nullptr;
+    }
+    lastStatus = ModelLoadResult::success();
     return handle;
 }
 

@@ -156,6 +156,7 @@ public:
 
 protected:
     FILE* openHandle (const char* path, const char* mode);
+    FILE* openForReading (const char* path, const char* mode);
     int closeHandle();
     uint32_t readFromHandle();
     uint32_t writeToHandle();

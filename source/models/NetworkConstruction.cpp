@@ -2,6 +2,7 @@
 
 #include <floatfann.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -210,37 +211,48 @@ void attachCompiledNetwork (RegionNetwork& region)
     region.compiled = std::move (compiled);
 }
 
+// Builds the networks of one position into `built`; m keeps its table until all of them exist.
 template <typename Position, typename Net, typename Create>
-ModelLoadResult buildFromPositions (BlockModelState& m, const std::vector<Position>& positions,
-                                    uint32_t (*inputsOf) (const Position&), Create create)
+ModelLoadResult buildPosition (const BlockModelState& m, const std::vector<Position>& positions, uint32_t a,
+                               uint32_t (*inputsOf) (const Position&), Create create,
+                               std::vector<RegionNetwork>& built)
 {
     const uint32_t ni = m.block->numNonlinearOutputs;
     std::vector<unsigned int> layers;
-    for (uint32_t a = 0; a < positions.size(); ++a)
+    const Position& position = positions[a];
+    const uint32_t nIn = inputsOf (position);
+    built.reserve (position.nets.size());
+    for (uint32_t e = 0; e < position.nets.size(); ++e)
     {
-        const Position& position = positions[a];
-        m.positionFirstRegion.push_back (static_cast<uint32_t> (m.regions.size()));
-        const uint32_t nIn = inputsOf (position);
-        for (uint32_t e = 0; e < position.nets.size(); ++e)
-        {
-            const Net& net = position.nets[e];
-            RegionNetwork& region =
-                m.regions.emplace_back (static_cast<uint16_t> (nIn), static_cast<uint16_t> (ni));
-            fillScaling (region, net);
-            region.maskLength = static_cast<uint16_t> (ni);
-            region.outputMask = m.outputMask.data();
+        const Net& net = position.nets[e];
+        RegionNetwork& region = built.emplace_back (static_cast<uint16_t> (nIn), static_cast<uint16_t> (ni));
+        fillScaling (region, net);
+        region.maskLength = static_cast<uint16_t> (ni);
+        region.outputMask = m.outputMask.data();
 
-            layers.assign (1, nIn);
-            layers.insert (layers.end(), net.hiddenSizes.begin(), net.hiddenSizes.end());
-            layers.push_back (ni);
-            region.network = create (net, layers);
-            if (region.network == nullptr)
-                return refuse (*m.modelFile,
-                               "the network of " + describeNet (a, e) + " could not be created");
+        layers.assign (1, nIn);
+        layers.insert (layers.end(), net.hiddenSizes.begin(), net.hiddenSizes.end());
+        layers.push_back (ni);
+        region.network = create (net, layers);
+        if (region.network == nullptr)
+            return refuse (*m.modelFile, "the network of " + describeNet (a, e) + " could not be created");
+        if (!m.referenceEvaluation)
             attachCompiledNetwork (region);
-        }
     }
     return ModelLoadResult::success();
+}
+
+template <typename Position>
+void indexPositions (BlockModelState& m, const std::vector<Position>& positions)
+{
+    m.positionFirstRegion.clear();
+    m.positionFirstRegion.reserve (positions.size());
+    uint32_t first = 0;
+    for (const Position& position : positions)
+    {
+        m.positionFirstRegion.push_back (first);
+        first += position.netCount();
+    }
 }
 
 uint32_t standardInputs (const PositionRecord& position)
@@ -364,7 +376,7 @@ ModelFileReadResult readModelImage (const void* image, size_t length, bool usesP
 }
 
 ModelLoadResult loadModelFileIntoState (BlockModelState& m, SSParamsVecAutomation* block,
-                                        std::unique_ptr<BaseModelFileF> file)
+                                        std::shared_ptr<const BaseModelFileF> file)
 {
     if (file == nullptr)
         return ModelLoadResult::failure ("no model file was given");
@@ -400,10 +412,11 @@ ModelLoadResult loadModelFileIntoState (BlockModelState& m, SSParamsVecAutomatio
         staged.inputMask.reset (nv);
         staged.outputMask.reset (ni);
 
+        // Only the position in use gets networks; the file stays shared and read-only.
+        staged.selectedPosition = std::min (m.selectedPosition, staged.positionCount - 1);
         if (auto status = buildRegionNetworks (staged); !status.ok)
             return status;
 
-        staged.selectedPosition = m.selectedPosition;
         m = std::move (staged);
         selectPosition (m, m.selectedPosition);
     }
@@ -441,24 +454,33 @@ ModelLoadResult loadModelImageIntoState (BlockModelState& m, SSParamsVecAutomati
 ModelLoadResult buildRegionNetworks (BlockModelState& m)
 {
     destroyRegionNetworks (m);
-    if (m.block == nullptr || m.modelFile == nullptr)
+    if (m.block == nullptr || m.modelFile == nullptr || m.positionCount == 0)
         return ModelLoadResult::failure ("no model file or block to build networks from");
     if (m.outputMask.size() != m.block->numNonlinearOutputs)
         return refuse (*m.modelFile, "the block's output mask is not allocated");
 
+    const uint32_t a = std::min (m.selectedPosition, m.positionCount - 1);
+    std::vector<RegionNetwork> built;
     ModelLoadResult status = ModelLoadResult::failure (m.modelFile->name() + ": is not of the block's kind");
     try
     {
-        m.regions.reserve (m.regionCount);
         if (m.usesPca)
         {
-            if (const auto* file = dynamic_cast<const PCAModelFileF*> (m.modelFile.get()))
-                status = buildFromPositions<PCAPositionRecord, PCANetRecord> (m, file->models[0].positions,
-                                                                              pcaInputs, createPcaNetwork);
+            if (const auto* file = dynamic_cast<const PCAModelFileF*> (m.modelFile.get());
+                file != nullptr && a < file->models[0].positions.size())
+            {
+                indexPositions (m, file->models[0].positions);
+                status = buildPosition<PCAPositionRecord, PCANetRecord> (m, file->models[0].positions, a,
+                                                                         pcaInputs, createPcaNetwork, built);
+            }
         }
-        else if (const auto* file = dynamic_cast<const ModelFileF*> (m.modelFile.get()))
-            status = buildFromPositions<PositionRecord, NetRecord> (m, file->models[0].positions,
-                                                                    standardInputs, createStandardNetwork);
+        else if (const auto* file = dynamic_cast<const ModelFileF*> (m.modelFile.get());
+                 file != nullptr && a < file->models[0].positions.size())
+        {
+            indexPositions (m, file->models[0].positions);
+            status = buildPosition<PositionRecord, NetRecord> (m, file->models[0].positions, a,
+                                                               standardInputs, createStandardNetwork, built);
+        }
     }
     catch (const std::bad_alloc&)
     {
@@ -469,10 +491,15 @@ ModelLoadResult buildRegionNetworks (BlockModelState& m)
         destroyRegionNetworks (m);
         return status;
     }
-    m.regionCount = static_cast<uint32_t> (m.regions.size());
+    m.regions.swap (built);
+    m.regionsPosition = a;
+    if (m.referenceEvaluation)
+        return status;
     try
     {
-        m.regionIndex.build (m.regions.data(), m.regionCount, m.positionFirstRegion);
+        // The regions held are one position's, so the index has one position.
+        m.regionIndex.build (m.regions.data(), static_cast<uint32_t> (m.regions.size()),
+                             std::vector<uint32_t> (1, 0));
     }
     catch (const std::bad_alloc&)
     {
@@ -484,15 +511,20 @@ ModelLoadResult buildRegionNetworks (BlockModelState& m)
 
 uint32_t selectPosition (BlockModelState& m, uint32_t requestedPosition)
 {
-    if (!hasModel (m))
+    if (m.block == nullptr || m.modelFile == nullptr || m.positionCount == 0)
         return 0;
     const uint32_t a = requestedPosition >= m.positionCount ? m.positionCount - 1 : requestedPosition;
+    if (m.regions.empty() || m.regionsPosition != a)
+    {
+        m.selectedPosition = a;
+        // Without its networks the block must stay silent rather than play another position's.
+        if (!buildRegionNetworks (m).ok)
+            return a;
+    }
     selectPositionProjection (m, a);
     m.selectedPosition = a;
-    const uint32_t first = m.positionFirstRegion[a];
-    const uint32_t end = a + 1 < m.positionCount ? m.positionFirstRegion[a + 1] : m.regionCount;
-    m.selectedRegionCount = end - first;
-    m.selectedRegions = m.regions.data() + first;
+    m.selectedRegionCount = static_cast<uint32_t> (m.regions.size());
+    m.selectedRegions = m.regions.data();
     m.lastRegion = m.selectedRegions;
     return a;
 }
@@ -607,6 +639,28 @@ void useReferenceEvaluation (BlockModelState& m)
         region.networkScratch.reset();
     }
     m.regionIndex.clear();
+    m.referenceEvaluation = true;
+}
+
+const double* findRateRecord (const BlockModelState& m, uint32_t position, int32_t processingRate)
+{
+    if (processingRate == 0 || m.block == nullptr || m.positionCount == 0)
+        return nullptr;
+    const uint32_t a = position >= m.positionCount ? m.positionCount - 1 : position;
+    const std::vector<double>* table = rateTableOf (m, a);
+    if (table == nullptr || table->empty())
+        return nullptr;
+    const size_t stride =
+        1 + size_t (m.block->numNonlinearInputs) + m.block->numNonlinearOutputs + m.block->numStates;
+    const size_t available = (table->size() - 1) / stride;
+    const double records = (*table)[0];
+    for (size_t r = 0; r < available && static_cast<double> (r) < records; ++r)
+    {
+        const double* record = table->data() + 1 + r * stride;
+        if (keyMatches (record[0], processingRate))
+            return record + 1;
+    }
+    return nullptr;
 }
 
 void destroyRegionNetworks (BlockModelState& m)
@@ -616,7 +670,7 @@ void destroyRegionNetworks (BlockModelState& m)
     m.selectedRegionCount = 0;
     m.regionIndex.clear();
     std::vector<RegionNetwork>().swap (m.regions);
-    m.positionFirstRegion.clear();
+    m.regionsPosition = BlockModelState::noPosition;
 }
 
 void releaseProjectionBuffers (BlockModelState& m)

@@ -34,17 +34,21 @@ ModelLoadResult loadModelIntoState (BlockModelState& m, SSParamsVecAutomation* b
                                     bool usesPca);
 ModelLoadResult loadModelImageIntoState (BlockModelState& m, SSParamsVecAutomation* block, const void* image,
                                          size_t length, bool usesPca);
-// Takes a file that has already been read (status ok); validates it and builds the networks.
+// Takes a file that has already been read (status ok), possibly shared with other blocks; validates
+// it and builds the networks of the position in use. The file is never written.
 ModelLoadResult loadModelFileIntoState (BlockModelState& m, SSParamsVecAutomation* block,
-                                        std::unique_ptr<BaseModelFileF> file);
+                                        std::shared_ptr<const BaseModelFileF> file);
 
-// Replaces the region table of m with one region and FANN network per net of model 0. Needs
-// m.block, m.modelFile (validated), m.usesPca and m.outputMask (ni entries). Fails, leaving no
-// regions, when FANN cannot create a network.
+// Replaces the region table of m with one region and FANN network per net of the selected
+// position (clamped) of model 0. Needs m.block, m.modelFile (validated), m.usesPca,
+// m.positionCount and m.outputMask (ni entries). Fails, leaving no regions, when FANN cannot
+// create a network.
 ModelLoadResult buildRegionNetworks (BlockModelState& m);
 
-// Clamps to the model's positions, selects the projection, the region slice and resets the
-// fallback region. Returns the clamped position (0 when no model is loaded).
+// Clamps to the model's positions, builds that position's networks when they are not the ones
+// built, selects the projection and the region slice and resets the fallback region. Returns the
+// clamped position (0 when no model is loaded). When the networks cannot be built the block has
+// none (hasModel is false) and stays silent.
 uint32_t selectPosition (BlockModelState& m, uint32_t requestedPosition);
 void selectPositionProjection (BlockModelState& m, uint32_t position);
 
@@ -67,6 +71,10 @@ void applyRateTable (const BlockModelState& m, uint32_t position, int32_t proces
 // search tests the boxes one by one in stored order: the plain form the fast path must match,
 // for tests and benchmarks. The next load brings the fast path back.
 void useReferenceEvaluation (BlockModelState& m);
+
+// The record of the processing rate in the position's rate table: a pointer to its nv + ni + nx
+// values (p, i, x) after the key, or null when the table has none for that rate.
+const double* findRateRecord (const BlockModelState& m, uint32_t position, int32_t processingRate);
 
 void destroyRegionNetworks (BlockModelState& m);
 void releaseProjectionBuffers (BlockModelState& m);

@@ -129,12 +129,12 @@ void projectInputs (BlockModelState& m, const double* p) noexcept
 
 RegionNetwork* findRegion (const BlockModelState& m, const double* u) noexcept
 {
-    // The index belongs to the table's positions; a slice that is not the selected position's
-    // (never made by the loader) is searched linearly.
-    const uint32_t a = m.selectedPosition;
-    const bool sliceOfPosition =
-        a < m.positionFirstRegion.size() && m.selectedRegions == m.regions.data() + m.positionFirstRegion[a];
-    return m.regionIndex.find (sliceOfPosition ? a : UINT32_MAX, m.selectedRegions, m.selectedRegionCount, u);
+    // The index covers the one position whose networks the block holds; a slice that is not
+    // those networks (never made by the loader) is searched linearly.
+    const bool heldPosition = m.regionsPosition == m.selectedPosition &&
+                              m.selectedRegions == m.regions.data() &&
+                              m.selectedRegionCount == m.regions.size();
+    return m.regionIndex.find (heldPosition ? 0 : UINT32_MAX, m.selectedRegions, m.selectedRegionCount, u);
 }
 
 void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double* i) noexcept

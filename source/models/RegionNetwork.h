@@ -59,15 +59,22 @@ private:
 };
 
 // Everything one block of one channel holds to turn its nonlinear inputs p into port currents i.
+//
+// The model file is read-only and may be shared by every chain of every instance in the process;
+// the networks are this block's own (running a network writes into it) and exist for the
+// selected position only: a block uses one position at a time, and a file holds thousands.
 struct BlockModelState
 {
+    static constexpr uint32_t noPosition = 0xffffffffu;
+
     SSParamsVecAutomation* block = nullptr; // not owned
-    std::unique_ptr<BaseModelFileF> modelFile;
+    std::shared_ptr<const BaseModelFileF> modelFile;
     uint8_t usesPca = 0;
     uint32_t regionCount = 0;
     uint32_t positionCount = 0;
     uint32_t selectedPosition = 0;
-    std::vector<RegionNetwork> regions; // position 0's nets in file order, then position 1's, ...
+    std::vector<RegionNetwork> regions; // the nets of position regionsPosition, in file order
+    uint32_t regionsPosition = noPosition;
     RegionNetwork* selectedRegions = nullptr;
     uint32_t selectedRegionCount = 0;
     RegionNetwork* lastRegion = nullptr;
@@ -78,8 +85,9 @@ struct BlockModelState
     AlignedArray<double> reducedInput;     // reducedCount
     AlignedArray<uint16_t> outputMask;     // ni
     uint8_t projectionNeeded = 0;
-    std::vector<uint32_t> positionFirstRegion; // index into regions of each position's first net
-    RegionIndex regionIndex;                   // built with the regions, per position
+    std::vector<uint32_t> positionFirstRegion; // index among all nets of the file of each position's first
+    RegionIndex regionIndex; // over the regions of regionsPosition, built with them
+    bool referenceEvaluation = false; // fann_run and the linear search only, for comparisons
 };
 
 // True once a model has been loaded and its networks built, so regionStep can run.

@@ -2,6 +2,7 @@
 
 #include "editor/VarkelPreampEditor.h"
 
+#include "models/ModelDataCache.h"
 #include "processor/EngineSettings.h"
 #include "processor/ModelFiles.h"
 #include "processor/ModelStatusQuery.h"
@@ -9,6 +10,7 @@
 #include "processor/ProgramState.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace
@@ -71,6 +73,16 @@ const juce::String VarkelPreampAudioProcessor::getName() const
 }
 
 void VarkelPreampAudioProcessor::prepareToPlay (double newSampleRate, int)
+{
+    takeHostRate (newSampleRate);
+
+    // An LV2 host knows a parameter's value only from the plug-in's messages, and the defaults
+    // were installed before its wrapper listened: it is told every value when it prepares.
+    if (wrapperType == wrapperType_LV2)
+        notifyParameterListeners();
+}
+
+void VarkelPreampAudioProcessor::takeHostRate (double newSampleRate)
 {
     const juce::ScopedLock control (controlLock); // the reloads read the rate
     // A rate no host uses is ignored: times the oversampling factor it must stay a valid int.
@@ -263,14 +275,18 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
         break; // setLevelParameter's, above
     case ParameterChange::gainPosition:
     {
+        RetiredModels retired;
         const ScopedSuspend suspended (*this);
         selectGainPositions();
+        verifyOperatingPoints ({0, 1}, retired);
         break;
     }
     case ParameterChange::tonePosition:
     {
+        RetiredModels retired;
         const ScopedSuspend suspended (*this);
         selectTonePositions();
+        verifyOperatingPoints ({3}, retired);
         break;
     }
     case ParameterChange::reloadRate:
@@ -530,7 +546,7 @@ void VarkelPreampAudioProcessor::selectAllPositions()
 
 // Model reloads ---------------------------------------------------------------------------------
 
-VarkelPreampAudioProcessor::ModelPaths VarkelPreampAudioProcessor::buildModelPaths() const
+VarkelPreampAudioProcessor::ModelPaths VarkelPreampAudioProcessor::buildModelPaths (int32_t factor) const
 {
     ModelPaths paths;
     const auto moduleFile = juce::File::getSpecialLocation (juce::File::currentApplicationFile);
@@ -538,43 +554,85 @@ VarkelPreampAudioProcessor::ModelPaths VarkelPreampAudioProcessor::buildModelPat
 
     const float valveValue = current().values[dualTriodesParameter];
     const int valveType = (valveValue == 0.0f || valveValue == 1.0f) ? static_cast<int> (valveValue) : -1;
+    paths.valveType = valveType;
     for (int k = 0; k < 4; ++k)
     {
-        const std::string name = modelFileName (k, valveType, oversamplingFactor * sampleRate);
+        const std::string name = modelFileName (k, valveType, factor * sampleRate);
         paths.files[static_cast<size_t> (k)] = name.empty() ? std::string() : paths.folder + name;
     }
     return paths;
 }
 
-void VarkelPreampAudioProcessor::loadBlock (int chainIndex, int blockIndex, const ModelPaths& paths)
+// Reading and parsing happen here, while the audio runs on: the process-wide cache answers a
+// file that some block already uses without reading it, so a switch that keeps the valve set
+// and the rate costs one open per file.
+VarkelPreampAudioProcessor::StagedModels VarkelPreampAudioProcessor::stageModels (const ModelPaths& paths,
+                                                                                  bool blocksOneTwoFour) const
 {
-    const auto& path = paths.files[static_cast<size_t> (blockIndex)];
-    ModelLoadResult result;
-    if (path.empty())
-        result = ModelLoadResult::failure ("no model file for this valve type and rate");
-    else
-        result = chains[static_cast<size_t> (chainIndex)].loadBlockModel (
-            blockIndex, blocks[static_cast<size_t> (blockIndex)].get(), path, blockUsesPrincipalComponents (blockIndex));
+    StagedModels staged;
+    staged.valveType = paths.valveType;
+    staged.folder = paths.folder;
+    staged.folderMissing = !juce::File (juce::String (paths.folder)).isDirectory();
+    for (int k = 0; k < 4; ++k)
+    {
+        const auto index = static_cast<size_t> (k);
+        if (k != 2 && !blocksOneTwoFour)
+            continue;
+        staged.wanted[index] = true;
+        const auto& path = paths.files[index];
+        const SSParamsVecAutomation* block = blocks[index].get();
+        if (path.empty())
+            staged.files[index].status = ModelLoadResult::failure ("no model file for this valve type and rate");
+        else if (block == nullptr)
+            staged.files[index].status = ModelLoadResult::failure (path + ": no circuit block to load it into");
+        else
+            staged.files[index] =
+                ModelDataCache::instance().acquire (path, blockUsesPrincipalComponents (k), block->numNonlinearInputs,
+                                                    block->numNonlinearOutputs, block->numStates);
+    }
+    return staged;
+}
 
-    const bool folderMissing = !juce::File (juce::String (paths.folder)).isDirectory();
+// Processing is suspended: only network building for the positions in use is left to do. A block
+// whose file was refused is emptied, so the host hears silence rather than the networks of
+// another rate or valve set.
+void VarkelPreampAudioProcessor::installStaged (const StagedModels& staged, RetiredModels& retired)
+{
+    std::array<std::array<std::string, 4>, numChains> problems;
+    for (int c = 0; c < numChains; ++c)
+    {
+        auto& chain = chains[static_cast<size_t> (c)];
+        for (int k = 0; k < 4; ++k)
+        {
+            const auto index = static_cast<size_t> (k);
+            if (!staged.wanted[index])
+                continue;
+            // The file being replaced may be the last use of a large tree: it is freed after the
+            // audio has been resumed, not while the host hears silence.
+            retired.push_back (chain.getModelState (k).modelFile);
+            ModelLoadResult result = staged.files[index].status;
+            if (result.ok)
+                result = chain.loadBlockModel (k, blocks[index].get(), staged.files[index].file);
+            if (!result.ok)
+                chain.unloadBlock (k);
+            problems[static_cast<size_t> (c)][index] = result.ok ? std::string() : result.message;
+        }
+    }
+
+    // Blocks 1, 2 and 4 of each valve set used stay read, so switching back reads nothing.
+    if (staged.valveType >= 0 && staged.valveType < numValveTypes)
+        for (size_t k = 0; k < 4; ++k)
+            if (staged.wanted[k] && k != 2)
+                retired.push_back (std::exchange (keptFiles[static_cast<size_t> (staged.valveType)][k],
+                                                  staged.files[k].file));
+
     const std::lock_guard<std::mutex> lock (modelStatusLock);
-    loadProblems[static_cast<size_t> (chainIndex)][static_cast<size_t> (blockIndex)] =
-        result.ok ? std::string() : result.message;
-    modelFolder = paths.folder;
-    modelFolderMissing = folderMissing;
-}
-
-void VarkelPreampAudioProcessor::loadBlocksOneTwoFour (const ModelPaths& paths)
-{
-    for (int chain = 0; chain < numChains; ++chain)
-        for (int block : {0, 1, 3})
-            loadBlock (chain, block, paths);
-}
-
-void VarkelPreampAudioProcessor::loadBlockThree (const ModelPaths& paths)
-{
-    for (int chain = 0; chain < numChains; ++chain)
-        loadBlock (chain, 2, paths);
+    for (size_t c = 0; c < problems.size(); ++c)
+        for (size_t k = 0; k < 4; ++k)
+            if (staged.wanted[k])
+                loadProblems[c][k] = std::move (problems[c][k]);
+    modelFolder = staged.folder;
+    modelFolderMissing = staged.folderMissing;
 }
 
 void VarkelPreampAudioProcessor::prepareChains()
@@ -585,44 +643,73 @@ void VarkelPreampAudioProcessor::prepareChains()
 
 void VarkelPreampAudioProcessor::valveTypeReload()
 {
-    const ModelPaths paths = buildModelPaths();
+    const ModelPaths paths = buildModelPaths (oversamplingFactor);
+    const StagedModels staged = stageModels (paths, !paths.files[0].empty());
+    RetiredModels retired;
     const ScopedSuspend suspended (*this);
-    if (!paths.files[0].empty())
-        loadBlocksOneTwoFour (paths);
-    loadBlockThree (paths);
+    installStaged (staged, retired);
     // Positions first, so each block starts from the operating point of its own position
     // rather than that of the position it had before the load.
     selectAllPositions();
     prepareChains();
+    verifyOperatingPoints ({0, 1, 2, 3}, retired);
 }
 
 void VarkelPreampAudioProcessor::rateReload()
 {
+    const int32_t newFactor = oversamplingFactorForStep (current().values[oversamplingParameter]);
+    const StagedModels staged = stageModels (buildModelPaths (newFactor), false);
+    RetiredModels retired;
     const ScopedSuspend suspended (*this);
-    oversamplingFactor = oversamplingFactorForStep (current().values[oversamplingParameter]);
+    oversamplingFactor = newFactor;
     chooseProcessRoutine();
-    const ModelPaths paths = buildModelPaths();
-    loadBlockThree (paths);
+    installStaged (staged, retired);
     prepareChains();
     for (auto& chain : chains)
         chain.selectPosition (2, 0);
+    verifyOperatingPoints ({0, 1, 2, 3}, retired);
+}
+
+// A block whose operating point does not belong to it at this rate and position would start off
+// balance and play a wrong sound: it is emptied, and the chain stays silent until a reload.
+void VarkelPreampAudioProcessor::verifyOperatingPoints (std::initializer_list<int> blockIndexes,
+                                                        RetiredModels& retired)
+{
+    std::vector<std::pair<size_t, std::pair<size_t, std::string>>> refused;
+    for (size_t c = 0; c < chains.size(); ++c)
+        for (const int k : blockIndexes)
+        {
+            const ModelLoadResult result = chains[c].checkOperatingPoint (k);
+            if (result.ok)
+                continue;
+            retired.push_back (chains[c].getModelState (k).modelFile);
+            chains[c].unloadBlock (k);
+            refused.push_back ({c, {static_cast<size_t> (k), result.message}});
+        }
+    if (refused.empty())
+        return;
+    const std::lock_guard<std::mutex> lock (modelStatusLock);
+    for (auto& [c, problem] : refused)
+        loadProblems[c][problem.first] = std::move (problem.second);
 }
 
 void VarkelPreampAudioProcessor::programReload()
 {
+    const int32_t newFactor = oversamplingFactorForStep (current().values[oversamplingParameter]);
+    const ModelPaths paths = buildModelPaths (newFactor);
+    const StagedModels staged = stageModels (paths, !paths.files[0].empty());
+    RetiredModels retired;
     const ScopedSuspend suspended (*this);
     applyInputGain();
     applyOutputGain();
-    oversamplingFactor = oversamplingFactorForStep (current().values[oversamplingParameter]);
+    oversamplingFactor = newFactor;
     chooseProcessRoutine();
-    const ModelPaths paths = buildModelPaths();
-    if (!paths.files[0].empty())
-        loadBlocksOneTwoFour (paths);
-    loadBlockThree (paths);
+    installStaged (staged, retired);
     // Positions first, so each block starts from the operating point of its own position
     // rather than that of the position it had before the load.
     selectAllPositions();
     prepareChains();
+    verifyOperatingPoints ({0, 1, 2, 3}, retired);
 }
 
 juce::String VarkelPreampAudioProcessor::getModelStatus() const

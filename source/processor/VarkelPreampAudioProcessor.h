@@ -3,14 +3,17 @@
 #include "engine/ChannelChain.h"
 #include "engine/PreampBlocks.h"
 #include "models/BlockFacts.h"
+#include "models/ModelDataCache.h"
 #include "processor/ProgramRecord.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <array>
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // The plug-in processor the host drives: ten parameters, twelve programs, the four circuit
 // blocks shared by the two channel chains, and the choice of process routine.
@@ -110,6 +113,9 @@ public:
 private:
     using ProcessRoutine = void (VarkelPreampAudioProcessor::*) (juce::AudioBuffer<float>&, int);
 
+    // Records the host's rate and reloads what depends on it when it changed.
+    void takeHostRate (double newSampleRate);
+
     void processNothing (juce::AudioBuffer<float>& buffer, int n);
     void processMonoPlain (juce::AudioBuffer<float>& buffer, int n);
     void processMonoOversampled (juce::AudioBuffer<float>& buffer, int n);
@@ -143,11 +149,22 @@ private:
     {
         std::string folder;
         std::array<std::string, 4> files; // full paths; empty when there is no file to load
+        int valveType = -1;
     };
-    ModelPaths buildModelPaths() const;
-    void loadBlock (int chainIndex, int blockIndex, const ModelPaths& paths);
-    void loadBlocksOneTwoFour (const ModelPaths& paths);
-    void loadBlockThree (const ModelPaths& paths);
+    // The files a reload installs, read (or found in the cache) before processing is suspended.
+    struct StagedModels
+    {
+        std::array<bool, 4> wanted{};
+        std::array<SharedModelFile, 4> files;
+        std::string folder;
+        bool folderMissing = false;
+        int valveType = -1;
+    };
+    using RetiredModels = std::vector<std::shared_ptr<const BaseModelFileF>>;
+    ModelPaths buildModelPaths (int32_t factor) const;
+    StagedModels stageModels (const ModelPaths& paths, bool blocksOneTwoFour) const;
+    void installStaged (const StagedModels& staged, RetiredModels& retired);
+    void verifyOperatingPoints (std::initializer_list<int> blockIndexes, RetiredModels& retired);
     void prepareChains();
 
     std::array<ProgramRecord, numPrograms> programs;
@@ -163,6 +180,9 @@ private:
 
     // Taken by every control operation before the callback lock, never by the audio path.
     juce::CriticalSection controlLock;
+
+    // The files of blocks 1, 2 and 4 last used for each valve set, kept read for a switch back.
+    std::array<std::array<std::shared_ptr<const BaseModelFileF>, 4>, 2> keptFiles;
 
     // Last load problem per chain and block (empty: loaded), and the folder they were looked for in.
     mutable std::mutex modelStatusLock;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -334,12 +335,21 @@ TEST (ModelFile, MissingFileAndMisuseAreReportedNotCrashed)
     EXPECT_FALSE (result.status.ok);
     EXPECT_EQ (result.file, nullptr);
 
-    // A device that never ends is not read.
-    ModelFileF device;
-    ASSERT_NE (device.openRead ("/dev/zero"), nullptr);
-    device.read();
-    EXPECT_FALSE (device.status().ok);
-    device.close();
+    // A device that never ends, or a FIFO that would wait for a writer for ever, is not even
+    // opened: only regular files are.
+    const std::string fifo = ::testing::TempDir() + "varkel-model-fifo-" + std::to_string (::getpid());
+    ::unlink (fifo.c_str());
+    ASSERT_EQ (::mkfifo (fifo.c_str(), 0600), 0);
+    for (const std::string& special : {std::string ("/dev/zero"), fifo})
+    {
+        ModelFileF device;
+        EXPECT_EQ (device.openRead (special.c_str()), nullptr) << special;
+        EXPECT_NE (device.status().message.find (special + ": is not a regular file"), std::string::npos)
+            << device.status().message;
+        EXPECT_EQ (device.read(), 0u);
+        EXPECT_EQ (readModelFile (special, false, 2, 2, 3).file, nullptr) << special;
+    }
+    ::unlink (fifo.c_str());
 
     // The writer refuses a tree whose arrays do not match its counts, and writes nothing.
     auto broken = sampleStandardFile (SampleShape{});

@@ -6,12 +6,22 @@
 
 namespace
 {
-std::vector<NetRecord> nets (uint32_t count)
+// Nets told apart by the lower edge of their first input: -(100 + index among all nets of the
+// file), given the index of the first.
+std::vector<NetRecord> nets (uint32_t count, uint32_t first = 0)
 {
     std::vector<NetRecord> result;
     for (uint32_t e = 0; e < count; ++e)
+    {
         result.push_back (plainNet (2, {2}, 2));
+        result.back().lowerBound[0] = -static_cast<float> (100 + first + e);
+    }
     return result;
+}
+
+float fileIndexMark (uint32_t index)
+{
+    return -static_cast<float> (100 + index);
 }
 
 // A pca file of one position whose 3 x 3 projection is the identity except one element.
@@ -38,22 +48,33 @@ TEST (NetworkConstruction, PositionClampingAndRegionSlices)
 {
     TestBlock block (2, 2, 1);
     BlockModelState m;
-    ASSERT_TRUE (loadStandardNets (m, block, {nets (3), nets (4), nets (2)}).ok);
+    ASSERT_TRUE (loadStandardNets (m, block, {nets (3, 0), nets (4, 3), nets (2, 7)}).ok);
     EXPECT_EQ (m.regionCount, 9u);
     EXPECT_EQ (m.positionCount, 3u);
     struct Case
     {
         uint32_t requested, selected, first, count;
     };
+    // Only the selected position has networks, built from that position's nets in file order.
     for (const Case& c :
          {Case{2, 2, 7, 2}, Case{0, 0, 0, 3}, Case{1, 1, 3, 4}, Case{7, 2, 7, 2}, Case{0xFFFFFFFFu, 2, 7, 2}})
     {
         EXPECT_EQ (selectPosition (m, c.requested), c.selected);
         EXPECT_EQ (m.selectedPosition, c.selected);
-        EXPECT_EQ (m.selectedRegions, m.regions.data() + c.first) << c.requested;
+        EXPECT_EQ (m.regionsPosition, c.selected);
+        EXPECT_EQ (m.positionFirstRegion[c.selected], c.first);
+        EXPECT_EQ (m.selectedRegions, m.regions.data()) << c.requested;
         EXPECT_EQ (m.selectedRegionCount, c.count) << c.requested;
+        ASSERT_EQ (m.regions.size(), c.count) << c.requested;
+        for (uint32_t r = 0; r < c.count; ++r)
+            EXPECT_EQ (m.regions[r].lowerBound[0], fileIndexMark (c.first + r)) << c.requested;
         EXPECT_EQ (m.lastRegion, m.selectedRegions);
     }
+
+    // Selecting the position already built keeps its networks.
+    const RegionNetwork* built = m.regions.data();
+    selectPosition (m, 2);
+    EXPECT_EQ (m.regions.data(), built);
 
     BlockModelState five;
     ASSERT_TRUE (loadStandardNets (five, block, {nets (1), nets (1), nets (1), nets (1), nets (1)}).ok);
@@ -157,7 +178,7 @@ TEST (NetworkConstruction, SelectionReusesBuffersOfUnchangedDimensions)
     EXPECT_EQ (m.reducedCount, 2u);
     EXPECT_EQ (m.projectionMatrix.size(), 6u);
     EXPECT_EQ (m.reducedInput.size(), 2u);
-    EXPECT_EQ (m.regions[2].inputCount, 2u);
+    EXPECT_EQ (m.regions[0].inputCount, 2u);
 }
 
 TEST (NetworkConstruction, RateTableLookupAndFirstTimeRule)
@@ -205,9 +226,11 @@ TEST (NetworkConstruction, ReloadReplacesModelAndKeepsClampedPosition)
     BlockModelState m;
     ASSERT_TRUE (loadStandardNets (m, block, {nets (1), nets (2), nets (3)}).ok);
     selectPosition (m, 2);
-    ASSERT_TRUE (loadStandardNets (m, block, {nets (2), nets (2), nets (2), nets (2)}).ok);
+    ASSERT_TRUE (loadStandardNets (m, block, {nets (2, 0), nets (2, 2), nets (2, 4), nets (2, 6)}).ok);
     EXPECT_EQ (m.selectedPosition, 2u);
-    EXPECT_EQ (m.selectedRegions, m.regions.data() + 4);
+    EXPECT_EQ (m.selectedRegions, m.regions.data());
+    ASSERT_EQ (m.selectedRegionCount, 2u);
+    EXPECT_EQ (m.selectedRegions[0].lowerBound[0], fileIndexMark (4));
     ASSERT_TRUE (loadStandardNets (m, block, {nets (1)}).ok);
     EXPECT_EQ (m.selectedPosition, 0u);
     EXPECT_EQ (m.selectedRegions, m.regions.data());

@@ -1,7 +1,7 @@
 #include "StressHarness.h"
 
 #include "processor/EngineSettings.h"
-#include "support/ChainModelFiles.h"
+#include "support/LinearisedModelSet.h"
 
 #include <gtest/gtest.h>
 
@@ -13,43 +13,27 @@ namespace stress
 {
 namespace
 {
-// Several test processes may write the same folder at once: each file is written under a
-// private name and renamed into place, so a reader never sees a half-written one.
-void writeModel (const juce::File& folder, const juce::String& name, bool usesPca, uint32_t nv, uint32_t ni,
-                 uint32_t nx, uint32_t positions, unsigned seed)
-{
-    chainfiles::RepresentativeModel shape;
-    shape.usesPca = usesPca;
-    shape.nv = nv;
-    shape.ni = ni;
-    shape.nx = nx;
-    shape.positions = positions;
-    shape.regionsPerPosition = 2;
-    shape.seed = seed;
-    const auto part =
-        folder.getChildFile (name + ".part" + juce::String (juce::Random::getSystemRandom().nextInt64()));
-    ASSERT_EQ (chainfiles::writeRepresentativeModel (part.getFullPathName().toStdString(), shape), "");
-    ASSERT_TRUE (part.moveFileTo (folder.getChildFile (name)));
-}
-
 constexpr float engineMaximum[numParameters] = {1, 49, 16, 14, 14, 14, 49, 4, 1, 1};
 } // namespace
 
+// Data whose operating points are the blocks' own rest points, as the plug-in requires, for
+// both valve sets and every rate the tests can reach.
 void writeModelDataBesideExecutable()
 {
     const auto module = juce::File::getSpecialLocation (juce::File::currentApplicationFile);
     const juce::File folder (module.getFullPathName() + ".dat");
-    ASSERT_TRUE (folder.createDirectory());
-    unsigned seed = 1;
-    for (const juce::String valve : {"eh", "rsd"})
+    folder.createDirectory();
+    ASSERT_TRUE (folder.isDirectory());
+    for (const std::string valve : {"eh", "rsd"})
     {
-        writeModel (folder, "varkelpre_" + valve + "_b1_pca.dat", true, 4, 4, 5, 17, seed++);
-        writeModel (folder, "varkelpre_" + valve + "_b2_pca.dat", true, 4, 4, 5, 17, seed++);
-        writeModel (folder, "varkelpre_" + valve + "_b4_std.dat", false, 2, 2, 3, 4, seed++);
+        chainfiles::LinearisedModelSet set;
+        set.prefix = "varkelpre_" + valve;
+        set.processingRates.clear();
         for (int rate : {44100, hostRate})
             for (int factor : {1, 2, 4, 8, 16})
-                writeModel (folder, "varkelpre_" + valve + "_b3_pca.dat." + juce::String (rate * factor),
-                            true, 4, 4, 2, 1, seed++);
+                set.processingRates.push_back (rate * factor);
+        set.tonePositions = 4;
+        ASSERT_EQ (chainfiles::writeLinearisedModelSet (folder.getFullPathName().toStdString(), set), "");
     }
 }
 

@@ -15,6 +15,16 @@ bool parseInteger (const std::string& text, long low, long high, int& result)
     return true;
 }
 
+bool parseNumber (const std::string& text, double low, double high, double& result)
+{
+    char* end = nullptr;
+    const double value = std::strtod (text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite (value) || value < low || value > high)
+        return false;
+    result = value;
+    return true;
+}
+
 bool parseRate (const std::string& text, double& result)
 {
     char* end = nullptr;
@@ -33,7 +43,7 @@ const char* renderUsage()
 {
     return "usage: varkel_render [options]\n"
            "  --module PATH        VST 2.4 module to load (default: the one built in this build tree)\n"
-           "  --input FILE.wav     audio to process (default: a generated 4 s guitar phrase, -12 dBFS peak)\n"
+           "  --input FILE        audio to process (default: a generated 4 s guitar phrase, -12 dBFS peak)\n"
            "  --output FILE.wav    where to write the result, 24-bit (default: out/render.wav)\n"
            "  --rate HZ            sample rate of the generated phrase, 8000..384000 (default 48000);\n"
            "                       an input file keeps its own rate\n"
@@ -44,7 +54,20 @@ const char* renderUsage()
            "(repeatable)\n"
            "  --stereo             two channels through the plug-in's two chains (Mono/Stereo set to "
            "Stereo);\n"
-           "                       default mono: one channel, a stereo input file is mixed down\n";
+           "                       default mono: one channel, a stereo input file is mixed down\n"
+           "  --tone HZ            a sine at HZ instead of the phrase (-12 dBFS peak); the report and the\n"
+           "                       plot give the level of each harmonic in the output\n"
+           "  --sweep              an exponential sine sweep from 20 Hz to 20 kHz instead of the phrase\n"
+           "  --chord              an open E major chord held as six sines instead of the phrase\n"
+           "  --seconds S          length of the generated signal, 0.1..600 (default 4)\n"
+           "  --plot FILE.png      draw the input and output waveforms, the output spectrum and, with\n"
+           "                       --tone, the harmonic levels into a PNG picture\n"
+           "  --list               print the parameters with their texts and the twelve programs, render nothing\n"
+           "  --load-state FILE    restore a saved state (the chunk a host stores) before rendering\n"
+           "  --save-state FILE    save the state as a host would store it, after the settings above\n"
+           "Input files: WAV, AIFF, FLAC or Ogg Vorbis. Inputs longer than 5 s show a progress line.\n"
+           "Exit status: 0 rendered; 1 a file or the module failed; 2 bad command line; 3 the output is\n"
+           "silent or the plug-in has no usable model data (its message says why; the file is still written).\n";
 }
 
 bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOptions& options,
@@ -79,7 +102,33 @@ bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOption
             options.help = true;
         else if (name == "--stereo" && !hasValue)
             options.stereo = true;
-        else if (name == "--module" || name == "--input" || name == "--output")
+        else if (name == "--list" && !hasValue)
+            options.list = true;
+        else if ((name == "--sweep" || name == "--chord") && !hasValue)
+            options.signal = name == "--sweep" ? RenderOptions::Signal::sweep : RenderOptions::Signal::chord;
+        else if (name == "--tone")
+        {
+            if (!takeValue())
+                return false;
+            if (!parseNumber (value, 1.0, 100000.0, options.toneFrequency))
+            {
+                error = "--tone " + value + ": give a frequency in Hz, e.g. --tone 220";
+                return false;
+            }
+            options.signal = RenderOptions::Signal::tone;
+        }
+        else if (name == "--seconds")
+        {
+            if (!takeValue())
+                return false;
+            if (!parseNumber (value, 0.1, 600.0, options.seconds))
+            {
+                error = "--seconds " + value + ": give a length from 0.1 to 600 seconds";
+                return false;
+            }
+        }
+        else if (name == "--module" || name == "--input" || name == "--output" || name == "--plot" ||
+                 name == "--load-state" || name == "--save-state")
         {
             if (!takeValue())
                 return false;
@@ -88,9 +137,12 @@ bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOption
                 error = name + " needs a file path";
                 return false;
             }
-            (name == "--module"  ? options.modulePath
-             : name == "--input" ? options.inputPath
-                                 : options.outputPath) = value;
+            (name == "--module"       ? options.modulePath
+             : name == "--input"      ? options.inputPath
+             : name == "--output"     ? options.outputPath
+             : name == "--plot"       ? options.plotPath
+             : name == "--load-state" ? options.loadStatePath
+                                      : options.saveStatePath) = value;
         }
         else if (name == "--rate")
         {
@@ -122,6 +174,7 @@ bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOption
                 error = "--program " + value + ": give a program number from 1 to 12";
                 return false;
             }
+            options.programGiven = true;
         }
         else if (name == "--param")
         {
@@ -140,6 +193,11 @@ bool parseRenderOptions (const std::vector<std::string>& arguments, RenderOption
             error = "unknown option " + arguments[i];
             return false;
         }
+    }
+    if (!options.inputPath.empty() && options.signal != RenderOptions::Signal::phrase)
+    {
+        error = "--input and a test signal (--tone, --sweep, --chord) exclude each other";
+        return false;
     }
     return true;
 }

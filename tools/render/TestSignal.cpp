@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 namespace
 {
@@ -97,4 +98,70 @@ std::vector<float> makePluckedPhrase (double sampleRate, double seconds)
         for (auto& v : out)
             v *= pluckedPhrasePeak / peak;
     return out;
+}
+
+namespace
+{
+constexpr double twoPi = 6.283185307179586;
+
+// Scales to the peak and applies 5 ms raised-cosine fades at both ends.
+void finishTestSignal (std::vector<float>& samples, double sampleRate, float peak)
+{
+    float largest = 0.0f;
+    for (float v : samples)
+        largest = std::max (largest, std::abs (v));
+    const float gain = largest > 0.0f ? peak / largest : 0.0f;
+    const size_t fade = std::min (samples.size() / 2, static_cast<size_t> (0.005 * sampleRate));
+    for (size_t s = 0; s < samples.size(); ++s)
+    {
+        double envelope = 1.0;
+        const size_t fromEdge = std::min (s, samples.size() - 1 - s);
+        if (fromEdge < fade)
+            envelope = 0.5 - 0.5 * std::cos (M_PI * static_cast<double> (fromEdge) / static_cast<double> (fade));
+        samples[s] = static_cast<float> (samples[s] * gain * envelope);
+    }
+}
+
+size_t sampleCount (double sampleRate, double seconds)
+{
+    return static_cast<size_t> (std::max (1.0, std::round (sampleRate * seconds)));
+}
+} // namespace
+
+std::vector<float> makeTone (double sampleRate, double seconds, double frequency, float peak)
+{
+    std::vector<float> samples (sampleCount (sampleRate, seconds));
+    for (size_t s = 0; s < samples.size(); ++s)
+        samples[s] = static_cast<float> (std::sin (twoPi * frequency * static_cast<double> (s) / sampleRate));
+    finishTestSignal (samples, sampleRate, peak);
+    return samples;
+}
+
+std::vector<float> makeSweep (double sampleRate, double seconds, float peak)
+{
+    std::vector<float> samples (sampleCount (sampleRate, seconds));
+    const double low = 20.0, high = std::min (20000.0, 0.45 * sampleRate);
+    const double duration = static_cast<double> (samples.size()) / sampleRate;
+    const double rate = std::log (high / low);
+    for (size_t s = 0; s < samples.size(); ++s)
+    {
+        const double t = static_cast<double> (s) / sampleRate;
+        // Phase of a sweep whose frequency rises exponentially from low to high over the duration.
+        const double phase = twoPi * low * duration / rate * (std::exp (t / duration * rate) - 1.0);
+        samples[s] = static_cast<float> (std::sin (phase));
+    }
+    finishTestSignal (samples, sampleRate, peak);
+    return samples;
+}
+
+std::vector<float> makeChord (double sampleRate, double seconds, float peak)
+{
+    static constexpr double notes[] = {82.407, 123.471, 164.814, 207.652, 246.942, 329.628};
+    std::vector<float> samples (sampleCount (sampleRate, seconds), 0.0f);
+    for (size_t n = 0; n < std::size (notes); ++n)
+        for (size_t s = 0; s < samples.size(); ++s)
+            samples[s] += static_cast<float> (
+                std::sin (twoPi * notes[n] * static_cast<double> (s) / sampleRate + 0.7 * static_cast<double> (n)));
+    finishTestSignal (samples, sampleRate, peak);
+    return samples;
 }
