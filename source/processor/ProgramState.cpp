@@ -107,7 +107,12 @@ std::unique_ptr<juce::XmlElement> readStateBlock (const void* data, int sizeInBy
     if (length <= 0)
         return refuse ("the saved state is empty");
 
-    const juce::String text = juce::String::fromUTF8 (bytes + 8, juce::jmin (sizeInBytes - 8, length));
+    const int textLength = juce::jmin (sizeInBytes - 8, length);
+    // The framework's string and parser step over a multi-byte sequence by its lead byte alone,
+    // so a broken one at the end would carry them past the text.
+    if (!juce::CharPointer_UTF8::isValidString (bytes + 8, textLength))
+        return refuse ("the saved state is not valid UTF-8 text");
+    const juce::String text = juce::String::fromUTF8 (bytes + 8, textLength);
     std::string why = findStateTextProblem (text);
     if (!why.empty())
         return refuse (std::move (why));

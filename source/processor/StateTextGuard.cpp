@@ -174,6 +174,10 @@ std::string findStateTextProblem (const juce::String& text, int maxDepth)
             ++at;
             continue;
         }
+        // Inside an element, the parser rolls back to a processing instruction that text follows
+        // and reads it again, for ever. Before the root it only skips them (the declaration).
+        if (depth > 0 && startsWith (at, "<?"))
+            return "the state has a processing instruction inside an element";
         if (skipIgnorable (at))
             continue;
         if (startsWith (at, "<![CDATA["))

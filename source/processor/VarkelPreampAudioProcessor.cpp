@@ -244,23 +244,35 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
 {
     if (index < 0 || index >= numParameters)
         return;
+    // A value that is already in effect changes nothing: answered without any lock, so a host
+    // resending automation never waits for another thread's reload.
+    if (normalizedToEngine (index, newValue) == liveValues[static_cast<size_t> (index)].load())
+        return;
+    const ParameterChange change = getParameterSpec (index).change;
+    if (change == ParameterChange::inputLevel || change == ParameterChange::outputLevel)
+    {
+        setLevelParameter (index, newValue);
+        return;
+    }
+
     const juce::ScopedLock control (controlLock);
     bool changed = false;
     {
         const juce::ScopedLock lock (getCallbackLock());
         changed = current().setNormalizedValue (index, newValue);
+        publishLiveValues();
     }
     if (!changed)
         return;
 
-    switch (getParameterSpec (index).change)
+    switch (change)
     {
     case ParameterChange::reloadValveSet:
         valveTypeReload();
         break;
     case ParameterChange::inputLevel:
-        applyInputGain();
-        break;
+    case ParameterChange::outputLevel:
+        break; // setLevelParameter's, above
     case ParameterChange::gainPosition:
     {
         RetiredModels retired;
@@ -277,9 +289,6 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
         verifyOperatingPoints ({3}, retired);
         break;
     }
-    case ParameterChange::outputLevel:
-        applyOutputGain();
-        break;
     case ParameterChange::reloadRate:
         rateReload();
         break;
@@ -288,6 +297,35 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
     }
 
     notifyChange();
+}
+
+void VarkelPreampAudioProcessor::setLevelParameter (int index, float newValue)
+{
+    // Only the callback lock, which no reload holds for longer than it takes to set a flag or
+    // swap the bank: the record, its live copy and both chains' gain change together, so a
+    // program switch on another thread either precedes all of it or re-applies its own gains.
+    bool changed = false;
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        changed = current().setNormalizedValue (index, newValue);
+        if (changed)
+        {
+            publishLiveValues();
+            if (getParameterSpec (index).change == ParameterChange::inputLevel)
+                applyInputGain();
+            else
+                applyOutputGain();
+        }
+    }
+    if (changed)
+        notifyChange();
+}
+
+void VarkelPreampAudioProcessor::publishLiveValues() noexcept
+{
+    const auto& values = current().values;
+    for (size_t index = 0; index < liveValues.size(); ++index)
+        liveValues[index].store (values[index]);
 }
 
 juce::String VarkelPreampAudioProcessor::getParameterID (int index)
@@ -322,6 +360,7 @@ void VarkelPreampAudioProcessor::setCurrentProgram (int index)
     {
         const juce::ScopedLock lock (getCallbackLock());
         currentProgram = index;
+        publishLiveValues();
     }
     programReload();
     notifyChange();
@@ -390,7 +429,13 @@ void VarkelPreampAudioProcessor::installDefaultPrograms()
 void VarkelPreampAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
     const juce::ScopedLock control (controlLock);
-    const auto xml = createStateDocument (programs.data(), numPrograms, currentProgram);
+    // Copied under the callback lock: the input and output levels change without controlLock.
+    decltype (programs) saved;
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        saved = programs;
+    }
+    const auto xml = createStateDocument (saved.data(), numPrograms, currentProgram);
     wrapStateDocument (*xml, destData);
 }
 
@@ -404,13 +449,18 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
         return;
     const juce::ScopedLock control (controlLock);
     // Restored into a copy, then swapped in at once: readers never see a half-restored bank.
-    auto restored = programs;
+    decltype (programs) restored;
+    {
+        const juce::ScopedLock lock (getCallbackLock());
+        restored = programs;
+    }
     int programToSelect = 0;
     if (!restoreStateDocument (*xml, restored.data(), numPrograms, programToSelect))
         return;
     {
         const juce::ScopedLock lock (getCallbackLock());
         std::swap (programs, restored);
+        publishLiveValues();
     }
     setCurrentProgram (programToSelect);
     // A "cprog" outside the bank keeps the current program, whose record may have been replaced.
@@ -422,6 +472,7 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
 
 void VarkelPreampAudioProcessor::applyInputGain()
 {
+    const juce::ScopedLock lock (getCallbackLock()); // the level path writes the record under it
     const float factor = inputGainFactor (current().values[inputParameter]);
     for (auto& chain : chains)
         chain.inputGain.store (factor);
@@ -429,6 +480,7 @@ void VarkelPreampAudioProcessor::applyInputGain()
 
 void VarkelPreampAudioProcessor::applyOutputGain()
 {
+    const juce::ScopedLock lock (getCallbackLock()); // the level path writes the record under it
     const double supply = blocks[3] != nullptr ? blocks[3]->getAutomationValue (0) : 0.0;
     const float factor = outputGainFactor (current().values[outputParameter], supply);
     for (auto& chain : chains)

@@ -27,6 +27,11 @@
 // records and the current program index are only written while holding the callback lock as
 // well, so readers that take just the callback lock (the editor, the host's parameter and
 // program-name reads) see whole values.
+//
+// Hosts resend automation from their audio thread, and a reload holds controlLock for as long
+// as it reads files. So setParameter never takes controlLock for a value that does not change
+// (tested against liveValues, an atomic copy of the current program's values) nor for the
+// input and output levels, which take only the callback lock, briefly.
 class VarkelPreampAudioProcessor : public juce::AudioProcessor,
                                    public juce::ChangeBroadcaster,
                                    public juce::VSTCallbackHandler
@@ -126,6 +131,8 @@ private:
 
     void applyInputGain();
     void applyOutputGain();
+    void setLevelParameter (int index, float newValue);
+    void publishLiveValues() noexcept;
     void chooseProcessRoutine();
     void selectGainPositions();
     void selectTonePositions();
@@ -163,6 +170,8 @@ private:
 
     std::array<ProgramRecord, numPrograms> programs;
     std::atomic<int> currentProgram{0};
+    // The current program's engine values; written with the records, under the callback lock.
+    std::array<std::atomic<float>, numParameters> liveValues{};
     PreampBlockSet blocks;
     std::array<ChannelChain, numChains> chains;
     int sampleRate = 44100;

@@ -101,6 +101,10 @@ std::vector<HostileChunk> hostileChunks()
         {"spaceBeforeTagName", ("<kez>" + repeated ("< a>", deep)).toStdString(), "starts no tag"},
         {"commentInsideATag", ("<kez><a <!-- x -->>" + repeated ("<a>", deep)).toStdString(), "not plain"},
         {"overlongEncodedAngle", "<kez>" + overlongOpen, "more than 64 deep"},
+        {"processingInstructionBeforeText", "<kez><programs><?x?>text</programs></kez>",
+         "processing instruction"},
+        {"sequenceCutAtTheEnd", "<kez>\xF0\x9F", "not valid UTF-8"},
+        {"leadBytesWithoutContinuation", "<\x01\xFB\xFB\xFB\xFB\xFB\xFB\xFB", "not valid UTF-8"},
     };
 }
 
@@ -128,10 +132,10 @@ TEST (StateTextGuard, AcceptedTextsNeverParseDeeperThanTheLimit)
         "<kez>" + repeated ("<program a=\"1\"/>", 2000) + "</kez>",
         "<kez><!-- " + repeated ("<a>", deep) + " --></kez>",
         "<kez><![CDATA[" + repeated ("<a>", deep) + "]]></kez>",
-        "<kez><?pi " + repeated ("<a>", deep) + " ?></kez>",
         "<kez a=\"" + repeated ("&lt;a&gt;", deep) + "\">" + repeated ("&lt;b&gt;&#60;&#x3C;", deep) + "</kez>",
         "<kez a='single \"quoted\" <a><a>'/>",
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kez>\r\n\t<programs/>\n</kez>",
+        "<!-- before --><?pi before the root?>\n<kez/>",
     };
     for (const auto& text : accepted)
     {
