@@ -71,28 +71,19 @@ VarkelPreampEditor::VarkelPreampEditor (VarkelPreampAudioProcessor& p)
     monoStereoButton.setName ("new component");
     monoStereoButton.addListener (this);
 
-    const struct
+    for (const auto& binding : knobBindings())
     {
-        FilmStripKnob& knob;
-        juce::Slider::SliderStyle style;
-        double minimum, maximum, step;
-    } parameterSliders[] = {
-        {inputKnob, juce::Slider::LinearBar, 0.0, 12.25, 0.25},
-        {gainKnob, juce::Slider::LinearBar, 0.0, 16.0, 1.0},
-        {trebleKnob, juce::Slider::LinearBar, 0.0, 14.0, 1.0},
-        {middleKnob, juce::Slider::LinearBar, 0.0, 14.0, 1.0},
-        {bassKnob, juce::Slider::LinearBar, 0.0, 14.0, 1.0},
-        {outputKnob, juce::Slider::LinearBar, -37.0, 12.0, 1.0},
-        {oversamplingKnob, juce::Slider::LinearHorizontal, 0.0, 4.0, 1.0},
-    };
-    for (const auto& s : parameterSliders)
-    {
-        addAndMakeVisible (s.knob);
-        s.knob.setName ("new component");
-        s.knob.setSliderStyle (s.style);
-        s.knob.setRange (s.minimum, s.maximum, s.step);
+        // The oversampling selector is a horizontal strip; the bars are linear bars.
+        const auto style = binding.parameter == oversamplingParameter ? juce::Slider::LinearHorizontal
+                                                                      : juce::Slider::LinearBar;
+        const auto& spec = getParameterSpec (binding.parameter);
+        addAndMakeVisible (*binding.knob);
+        binding.knob->setName ("new component");
+        binding.knob->setSliderStyle (style);
+        binding.knob->setRange (engineToControl (binding.parameter, 0.0f),
+                                engineToControl (binding.parameter, spec.top), spec.control.step);
         // Registered after the range is set, so setting it notifies nobody.
-        s.knob.addListener (this);
+        binding.knob->addListener (this);
     }
 
     modelStatus.setColour (juce::Label::textColourId, juce::Colour (240, 226, 200));
@@ -161,13 +152,9 @@ void VarkelPreampEditor::refreshFromProcessor()
 
     // Asynchronous notification: a value the slider has to snap to its step comes back through
     // sliderValueChanged and is written to the parameter, so host and view agree.
-    gainKnob.setValue (values[gainParameter], juce::sendNotificationAsync);
-    trebleKnob.setValue (values[trebleParameter], juce::sendNotificationAsync);
-    middleKnob.setValue (values[middleParameter], juce::sendNotificationAsync);
-    bassKnob.setValue (values[bassParameter], juce::sendNotificationAsync);
-    oversamplingKnob.setValue (values[oversamplingParameter], juce::sendNotificationAsync);
-    inputKnob.setValue (values[inputParameter] * 0.25, juce::sendNotificationAsync);
-    outputKnob.setValue (values[outputParameter] - 37.0, juce::sendNotificationAsync);
+    for (const auto& binding : knobBindings())
+        binding.knob->setValue (engineToControl (binding.parameter, values[binding.parameter]),
+                                juce::sendNotificationAsync);
 
     monoStereoButton.setToggleState ((int)values[monoStereoParameter] != 0, juce::dontSendNotification);
 
@@ -227,21 +214,20 @@ void VarkelPreampEditor::timerCallback()
 
 void VarkelPreampEditor::sliderValueChanged (juce::Slider* slider)
 {
-    const double v = slider->getValue();
-    if (slider == &inputKnob)
-        sendParameter (inputParameter, (float)(v * 4.0 / 49.0));
-    else if (slider == &gainKnob)
-        sendParameter (gainParameter, (float)v * 0.0625f);
-    else if (slider == &trebleKnob)
-        sendParameter (trebleParameter, (float)v / 14.0f);
-    else if (slider == &middleKnob)
-        sendParameter (middleParameter, (float)v / 14.0f);
-    else if (slider == &bassKnob)
-        sendParameter (bassParameter, (float)v / 14.0f);
-    else if (slider == &outputKnob)
-        sendParameter (outputParameter, (float)((v + 37.0) / 49.0));
-    else if (slider == &oversamplingKnob)
-        sendParameter (oversamplingParameter, (float)v * 0.25f);
+    for (const auto& binding : knobBindings())
+        if (slider == binding.knob)
+            sendParameter (binding.parameter, controlToNormalized (binding.parameter, slider->getValue()));
+}
+
+std::array<VarkelPreampEditor::KnobBinding, 7> VarkelPreampEditor::knobBindings() noexcept
+{
+    return {{{&inputKnob, inputParameter},
+             {&gainKnob, gainParameter},
+             {&trebleKnob, trebleParameter},
+             {&middleKnob, middleParameter},
+             {&bassKnob, bassParameter},
+             {&outputKnob, outputParameter},
+             {&oversamplingKnob, oversamplingParameter}}};
 }
 
 void VarkelPreampEditor::buttonClicked (juce::Button* button)

@@ -5,6 +5,8 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <array>
+
 class VarkelPreampAudioProcessor;
 
 // The plug-in's window: a fixed 460 x 368 picture of two valves whose glow follows the level of
@@ -43,6 +45,14 @@ private:
     void showValveType (bool agedValves);
     void showModelStatus();
     void sendParameter (int index, float normalizedValue);
+
+    // The seven knobs and the parameter each one sets, in parameter order.
+    struct KnobBinding
+    {
+        FilmStripKnob* knob;
+        int parameter;
+    };
+    std::array<KnobBinding, 7> knobBindings() noexcept;
 
     VarkelPreampAudioProcessor& owner;
 

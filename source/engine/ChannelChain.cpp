@@ -317,3 +317,9 @@ void ChannelChain::selectPosition (int blockIndex, uint32_t position)
     workspaces[k].copyMatrices (*block);
     positionSelected[k] = true;
 }
+
+void ChannelChain::useReferenceEvaluation()
+{
+    for (auto& m : models)
+        ::useReferenceEvaluation (m);
+}

@@ -44,6 +44,9 @@ public:
                                     bool usesPca);
     void prepareRate (int32_t hostRate, int32_t factor);
     void selectPosition (int blockIndex, uint32_t position);
+    // Every block's networks through fann_run and its regions searched one by one, until the
+    // next load: the plain evaluation that the fast one must match bit for bit.
+    void useReferenceEvaluation();
 
     int32_t getHostRate() const noexcept { return hostRate; }
     int32_t getProcessingRate() const noexcept { return processingRate; }

@@ -1,6 +1,7 @@
 #include "models/ModelFile.h"
 
 #include "models/ModelByteIO.h"
+#include "models/ModelRecordSchema.h"
 
 #include <cerrno>
 #include <cstring>
@@ -32,70 +33,160 @@ bool fitsU32 (size_t value)
     return value <= std::numeric_limits<uint32_t>::max();
 }
 
-// Shared by both net kinds: the four box arrays and the two output arrays, in file order.
-template <typename Net>
-bool parseBoxAndScaling (ModelByteSource& source, Net& net)
+// Every walker takes what each record's walk hands it; the jobs differ only in what they do with a
+// field. Hooks a job has no use for do nothing.
+struct QuietHooks
 {
-    return source.u32 (net.chunkSize, "chunkSize of a net") && source.u32 (net.netTag, "netTag") &&
-           source.array (net.lowerBound, net.inputCount, "lowerBound values") &&
-           source.array (net.upperBound, net.inputCount, "upperBound values") &&
-           source.array (net.inputMin, net.inputCount, "inputMin values") &&
-           source.array (net.inputMax, net.inputCount, "inputMax values") &&
-           source.array (net.outputMin, net.outputCount, "outputMin values") &&
-           source.array (net.outputMax, net.outputCount, "outputMax values");
-}
+    template <typename Record>
+    void enter (const Record&)
+    {
+    }
+    template <typename Record>
+    void leave (const Record&)
+    {
+    }
+};
 
-template <typename Net>
-void writeBoxAndScaling (ModelByteSink& sink, const Net& net)
+// Reads the fields from a bounded source into a tree. A count is checked against the bytes that
+// remain before anything is sized from it.
+struct RecordReader : QuietHooks
 {
-    sink.u32 (net.chunkSize);
-    sink.u32 (net.netTag);
-    sink.array (net.lowerBound);
-    sink.array (net.upperBound);
-    sink.array (net.inputMin);
-    sink.array (net.inputMax);
-    sink.array (net.outputMin);
-    sink.array (net.outputMax);
-}
+    ModelByteSource& source;
 
-bool parseTrailer (ModelByteSource& source, std::array<uint32_t, 4>& trailer)
-{
-    std::vector<uint32_t> words;
-    if (!source.array (words, trailer.size(), "netTrailer"))
-        return false;
-    std::copy (words.begin(), words.end(), trailer.begin());
-    return true;
-}
+    explicit RecordReader (ModelByteSource& s) : source (s) {}
 
-void writeTrailer (ModelByteSink& sink, const std::array<uint32_t, 4>& trailer)
-{
-    sink.array (std::vector<uint32_t> (trailer.begin(), trailer.end()));
-}
+    void word (uint32_t& v, const char* what) { source.u32 (v, what); }
+    void real (float& v, const char* what) { source.f32 (v, what); }
+    void length (uint32_t& n, size_t, const char* what) { source.u32 (n, what); }
+    template <typename T>
+    void values (std::vector<T>& v, uint64_t count, const char* what)
+    {
+        source.array (v, count, what);
+    }
+    void inherit (uint32_t& field, uint32_t parent, const char*) { field = parent; }
+    void trailer (std::array<uint32_t, 4>& words)
+    {
+        std::vector<uint32_t> read;
+        if (source.array (read, words.size(), "netTrailer"))
+            std::copy (read.begin(), read.end(), words.begin());
+    }
+    template <typename Record, typename Walk>
+    void children (std::vector<Record>& records, uint32_t n, uint64_t smallestBytes, const char* what,
+                   Walk walk)
+    {
+        if (!source.fits (n, smallestBytes, what))
+            return;
+        records.clear();
+        records.resize (n);
+        for (auto& record : records)
+        {
+            if (source.failed())
+                return;
+            walk (record);
+        }
+    }
+};
 
-// The weights follow the layer sizes; their count is derived, never stored, and may be absurd in
-// a corrupt file, so it is checked against the remaining bytes like any stored count.
-template <typename Net>
-bool parseWeights (ModelByteSource& source, Net& net)
+// Writes the fields of a checked tree.
+struct RecordWriter : QuietHooks
 {
-    return source.array (net.weights, net.weightCount(), "weights");
-}
+    ModelByteSink& sink;
 
-template <typename Net>
-std::string checkBoxArrays (const Net& net)
+    explicit RecordWriter (ModelByteSink& s) : sink (s) {}
+
+    void word (uint32_t v, const char*) { sink.u32 (v); }
+    void real (float v, const char*) { sink.f32 (v); }
+    void length (uint32_t n, size_t, const char*) { sink.u32 (n); }
+    template <typename T>
+    void values (const std::vector<T>& v, uint64_t, const char*)
+    {
+        sink.array (v);
+    }
+    void inherit (uint32_t, uint32_t, const char*) {}
+    void trailer (const std::array<uint32_t, 4>& words)
+    {
+        sink.array (std::vector<uint32_t> (words.begin(), words.end()));
+    }
+    template <typename Records, typename Walk>
+    void children (Records& records, uint32_t, uint64_t, const char*, Walk walk)
+    {
+        for (auto& record : records)
+            walk (record);
+    }
+};
+
+// Finds the first place where a tree disagrees with its own counts, before anything is written.
+struct RecordChecker : QuietHooks
 {
-    const size_t nIn = net.inputCount;
-    const size_t nOut = net.outputCount;
-    if (net.lowerBound.size() != nIn || net.upperBound.size() != nIn || net.inputMin.size() != nIn ||
-        net.inputMax.size() != nIn)
-        return "a net's box arrays do not hold " + std::to_string (nIn) + " inputs";
-    if (net.outputMin.size() != nOut || net.outputMax.size() != nOut)
-        return "a net's output arrays do not hold " + std::to_string (nOut) + " outputs";
-    if (!fitsU32 (net.hiddenSizes.size()))
-        return "a net has too many hidden layers";
-    if (net.weights.size() != net.weightCount())
-        return "a net holds " + std::to_string (net.weights.size()) + " weights where its layers need " +
-               std::to_string (net.weightCount());
-    return {};
+    std::string problem;
+
+    void word (uint32_t, const char*) {}
+    void real (float, const char*) {}
+    void length (uint32_t, size_t current, const char* what)
+    {
+        if (!fitsU32 (current))
+            fail (std::string ("too many entries for ") + what);
+    }
+    template <typename T>
+    void values (const std::vector<T>& v, uint64_t count, const char* what)
+    {
+        if (v.size() != count)
+            fail (std::string ("holds ") + std::to_string (v.size()) + " " + what +
+                  " where its counts need " + std::to_string (count));
+    }
+    void inherit (uint32_t field, uint32_t parent, const char* what)
+    {
+        if (field != parent)
+            fail (what);
+    }
+    void trailer (const std::array<uint32_t, 4>&) {}
+    template <typename Records, typename Walk>
+    void children (Records& records, uint32_t, uint64_t, const char* what, Walk walk)
+    {
+        length (0, records.size(), what);
+        for (auto& record : records)
+        {
+            if (!problem.empty())
+                return;
+            walk (record);
+        }
+    }
+
+    void fail (const std::string& why)
+    {
+        if (problem.empty())
+            problem = why;
+    }
+};
+
+// Counts the bytes of a record's own fields, not of its children: what the size fields are
+// made of.
+struct OwnBytes : QuietHooks
+{
+    uint64_t bytes = 0;
+
+    void word (uint32_t, const char*) { bytes += 4; }
+    void real (float, const char*) { bytes += 4; }
+    void length (uint32_t, size_t, const char*) { bytes += 4; }
+    template <typename T>
+    void values (const std::vector<T>& v, uint64_t, const char*)
+    {
+        bytes += sizeof (T) * uint64_t (v.size());
+    }
+    void inherit (uint32_t, uint32_t, const char*) {}
+    void trailer (const std::array<uint32_t, 4>&) { bytes += 16; }
+    template <typename Records, typename Walk>
+    void children (Records&, uint32_t, uint64_t, const char*, Walk)
+    {
+    }
+};
+
+template <typename Record, typename Walk>
+uint64_t ownBytes (const Record& record, Walk walk)
+{
+    OwnBytes counter;
+    walk (counter, record);
+    return counter.bytes;
 }
 } // namespace
 
@@ -266,93 +357,30 @@ uint32_t ModelFileF::readFromMemory (const void* image, size_t length)
 
 void ModelFileF::parse (ModelByteSource& source)
 {
-    uint32_t count = 0;
-    if (!source.u32 (count, "modelCount") || !source.fits (count, 24, "models"))
-        return;
-    setModelCount (count);
-
-    for (auto& model : models)
-    {
-        uint32_t positionCount = 0;
-        if (!(source.u32 (model.chunkSize, "chunkSize of a model") &&
-              source.u32 (model.headerSize, "headerSize") && source.u32 (model.inputCount, "inputCount") &&
-              source.u32 (model.outputCount, "outputCount") && source.u32 (positionCount, "positionCount") &&
-              source.u32 (model.tableLength, "tableLength")))
-            return;
-        if (!source.fits (positionCount, 16 + 8 * uint64_t (model.tableLength), "positions"))
-            return;
-        model.positions.resize (positionCount);
-        for (auto& position : model.positions)
-        {
-            position.inputCount = model.inputCount;
-            position.outputCount = model.outputCount;
-            position.tableLength = model.tableLength;
-            position.rateTable.assign (model.tableLength, 0.0);
-        }
-
-        const uint64_t smallestNet = 36 + 16 * uint64_t (model.inputCount) + 8 * uint64_t (model.outputCount);
-        for (auto& position : model.positions)
-        {
-            uint32_t netCount = 0;
-            if (!(source.u32 (position.chunkSize, "chunkSize of a position") &&
-                  source.u32 (position.headerSize, "headerSize") &&
-                  source.u32 (position.positionTag, "positionTag") && source.u32 (netCount, "netCount")))
-                return;
-            if (position.tableLength > 0 &&
-                !source.array (position.rateTable, position.tableLength, "rateTable values"))
-                return;
-            if (!source.fits (netCount, smallestNet, "nets"))
-                return;
-            position.nets.resize (netCount);
-            for (auto& net : position.nets)
-            {
-                net.inputCount = position.inputCount;
-                net.outputCount = position.outputCount;
-                if (!(parseBoxAndScaling (source, net) &&
-                      source.f32 (net.hiddenSteepness, "hiddenSteepness") &&
-                      source.f32 (net.outputSteepness, "outputSteepness")))
-                    return;
-                uint32_t layerCount = 0;
-                if (!(source.u32 (layerCount, "hiddenLayerCount") &&
-                      source.array (net.hiddenSizes, layerCount, "hidden layers") &&
-                      parseWeights (source, net) && parseTrailer (source, net.netTrailer)))
-                    return;
-            }
-        }
-    }
+    RecordReader reader (source);
+    modelschema::walkStandardFile (reader, models);
 }
+
+namespace
+{
+template <typename Walker>
+ModelLoadResult checkTree (const std::string& fileName, Walker walk)
+{
+    RecordChecker checker;
+    walk (checker);
+    return checker.problem.empty() ? ModelLoadResult::success()
+                                   : ModelLoadResult::failure (fileName + ": " + checker.problem);
+}
+} // namespace
 
 ModelLoadResult ModelFileF::checkWritable() const
 {
-    auto refuse = [this] (const std::string& why)
-    { return ModelLoadResult::failure (fileName + ": " + why); };
-    if (!fitsU32 (models.size()))
-        return refuse ("too many models");
-    for (const auto& model : models)
-    {
-        if (!fitsU32 (model.positions.size()))
-            return refuse ("too many positions");
-        for (const auto& position : model.positions)
-        {
-            if (position.inputCount != model.inputCount || position.outputCount != model.outputCount ||
-                position.tableLength != model.tableLength)
-                return refuse ("a position's counts differ from its model's");
-            if (position.rateTable.size() != model.tableLength)
-                return refuse ("a rate table does not hold tableLength values");
-            if (!fitsU32 (position.nets.size()))
-                return refuse ("too many nets");
-            for (const auto& net : position.nets)
-            {
-                if (net.inputCount != model.inputCount || net.outputCount != model.outputCount)
-                    return refuse ("a net's counts differ from its model's");
-                if (const auto why = checkBoxArrays (net); !why.empty())
-                    return refuse (why);
-            }
-        }
-    }
-    return ModelLoadResult::success();
+    return checkTree (fileName, [this] (RecordChecker& c) { modelschema::walkStandardFile (c, models); });
 }
 
+// The standard kind's header sizes are fixed numbers, not byte counts: 20 for a model (its
+// fields take 24 bytes) and 40 for a position whatever its rate table holds. A net's chunk is
+// its own bytes.
 void ModelFileF::recomputeSizeFields()
 {
     for (auto& model : models)
@@ -364,8 +392,7 @@ void ModelFileF::recomputeSizeFields()
             for (auto& net : position.nets)
             {
                 net.chunkSize =
-                    asU32 (36 + 4 * (4 * uint64_t (net.inputCount) + 2 * uint64_t (net.outputCount) +
-                                     net.hiddenLayerCount() + net.weightCount()));
+                    asU32 (ownBytes (net, [] (auto& w, auto& n) { modelschema::walkStandardNet (w, n); }));
                 positionChunk += net.chunkSize;
             }
             position.headerSize = 40;
@@ -377,48 +404,47 @@ void ModelFileF::recomputeSizeFields()
     }
 }
 
+namespace
+{
+// The standard kind's writer reports each position, each model and the whole file as it goes:
+// elements written and the chunk size stated.
+struct ProgressWriter : RecordWriter
+{
+    using RecordWriter::enter;
+    using RecordWriter::leave;
+    using RecordWriter::RecordWriter;
+
+    uint64_t positionStart = 0, modelStart = 0;
+
+    void enter (const PositionRecord&) { positionStart = sink.elements(); }
+    void leave (const PositionRecord& position)
+    {
+        std::printf ("\t\tWrited %d, chunk size %d\n", asPrinted (sink.elements() - positionStart),
+                     asPrinted (position.chunkSize));
+    }
+    void enter (const ModelRecord&) { modelStart = sink.elements(); }
+    void leave (const ModelRecord& model)
+    {
+        std::printf ("\tWrited %d, chunk size %d\n", asPrinted (sink.elements() - modelStart),
+                     asPrinted (model.chunkSize));
+    }
+};
+} // namespace
+
 void ModelFileF::serialise (ModelByteSink& sink, bool withProgress)
 {
-    sink.u32 (modelCount());
+    if (!withProgress)
+    {
+        RecordWriter writer (sink);
+        modelschema::walkStandardFile (writer, models);
+        return;
+    }
+    ProgressWriter writer (sink);
+    modelschema::walkStandardFile (writer, models);
     uint32_t chunkSum = 0;
     for (const auto& model : models)
-    {
-        const uint64_t modelStart = sink.elements();
-        sink.u32 (model.chunkSize);
-        sink.u32 (model.headerSize);
-        sink.u32 (model.inputCount);
-        sink.u32 (model.outputCount);
-        sink.u32 (model.positionCount());
-        sink.u32 (model.tableLength);
-        for (const auto& position : model.positions)
-        {
-            const uint64_t positionStart = sink.elements();
-            sink.u32 (position.chunkSize);
-            sink.u32 (position.headerSize);
-            sink.u32 (position.positionTag);
-            sink.u32 (position.netCount());
-            sink.array (position.rateTable);
-            for (const auto& net : position.nets)
-            {
-                writeBoxAndScaling (sink, net);
-                sink.f32 (net.hiddenSteepness);
-                sink.f32 (net.outputSteepness);
-                sink.u32 (net.hiddenLayerCount());
-                sink.array (net.hiddenSizes);
-                sink.array (net.weights);
-                writeTrailer (sink, net.netTrailer);
-            }
-            if (withProgress)
-                std::printf ("\t\tWrited %d, chunk size %d\n", asPrinted (sink.elements() - positionStart),
-                             asPrinted (position.chunkSize));
-        }
-        if (withProgress)
-            std::printf ("\tWrited %d, chunk size %d\n", asPrinted (sink.elements() - modelStart),
-                         asPrinted (model.chunkSize));
         chunkSum += model.chunkSize;
-    }
-    if (withProgress)
-        std::printf ("Writed %d, chunk size %d\n", asPrinted (sink.elements()), asPrinted (chunkSum + 1u));
+    std::printf ("Writed %d, chunk size %d\n", asPrinted (sink.elements()), asPrinted (chunkSum + 1u));
 }
 
 // ---------------------------------------------------------------------------------- pca kind
@@ -442,175 +468,45 @@ uint32_t PCAModelFileF::readFromMemory (const void* image, size_t length)
 
 void PCAModelFileF::parse (ModelByteSource& source)
 {
-    uint32_t count = 0;
-    if (!source.u32 (count, "modelCount") || !source.fits (count, 16, "models"))
-        return;
-    setModelCount (count);
-
-    for (auto& model : models)
-    {
-        uint32_t positionCount = 0;
-        if (!(source.u32 (model.chunkSize, "chunkSize of a model") &&
-              source.u32 (model.headerSize, "headerSize") && source.u32 (positionCount, "positionCount") &&
-              source.u32 (model.tableLength, "tableLength")))
-            return;
-        if (!source.fits (positionCount, 40 + 8 * uint64_t (model.tableLength), "positions"))
-            return;
-        model.positions.resize (positionCount);
-        for (auto& position : model.positions)
-        {
-            position.tableLength = model.tableLength;
-            position.rateTable.assign (model.tableLength, 0.0);
-        }
-
-        for (auto& position : model.positions)
-        {
-            uint32_t netCount = 0, inputMaskLength = 0, outputMaskLength = 0;
-            if (!(source.u32 (position.chunkSize, "chunkSize of a position") &&
-                  source.u32 (position.headerSize, "headerSize") &&
-                  source.u32 (position.positionTag, "positionTag") && source.u32 (netCount, "netCount") &&
-                  source.u32 (inputMaskLength, "inputMaskLength") &&
-                  source.u32 (outputMaskLength, "outputMaskLength") &&
-                  source.u32 (position.projectionRows, "projectionRows") &&
-                  source.u32 (position.outputProjectionCount, "outputProjectionCount") &&
-                  source.u32 (position.netInputCount, "netInputCount") &&
-                  source.u32 (position.netOutputCount, "netOutputCount")))
-                return;
-            const uint64_t projectionCount = uint64_t (position.projectionRows) * position.netInputCount;
-            const uint64_t outputProjectionCount =
-                uint64_t (position.netOutputCount) * position.outputProjectionCount;
-            if (!(source.array (position.inputMask, inputMaskLength, "inputMask entries") &&
-                  source.array (position.outputMask, outputMaskLength, "outputMask entries") &&
-                  source.array (position.projection, projectionCount, "projection values") &&
-                  source.array (position.outputProjection, outputProjectionCount, "outputProjection values")))
-                return;
-            if (position.tableLength > 0 &&
-                !source.array (position.rateTable, position.tableLength, "rateTable values"))
-                return;
-
-            const uint64_t smallestNet =
-                28 + 16 * uint64_t (position.netInputCount) + 12 * uint64_t (position.netOutputCount);
-            if (!source.fits (netCount, smallestNet, "nets"))
-                return;
-            position.nets.resize (netCount);
-            for (auto& net : position.nets)
-            {
-                net.inputCount = position.netInputCount;
-                net.outputCount = position.netOutputCount;
-                uint32_t layerCount = 0;
-                if (!(parseBoxAndScaling (source, net) && source.u32 (layerCount, "hiddenLayerCount") &&
-                      source.array (net.hiddenSizes, layerCount, "hidden layers") &&
-                      source.array (net.hiddenNeuronSteepness, net.hiddenNeuronCount(),
-                                    "hidden steepness values") &&
-                      source.array (net.outputNeuronSteepness, net.outputCount, "output steepness values") &&
-                      parseWeights (source, net) && parseTrailer (source, net.netTrailer)))
-                    return;
-            }
-        }
-    }
+    RecordReader reader (source);
+    modelschema::walkPcaFile (reader, models);
 }
 
 ModelLoadResult PCAModelFileF::checkWritable() const
 {
-    auto refuse = [this] (const std::string& why)
-    { return ModelLoadResult::failure (fileName + ": " + why); };
-    if (!fitsU32 (models.size()))
-        return refuse ("too many models");
-    for (const auto& model : models)
-    {
-        if (!fitsU32 (model.positions.size()))
-            return refuse ("too many positions");
-        for (const auto& position : model.positions)
-        {
-            if (position.tableLength != model.tableLength || position.rateTable.size() != model.tableLength)
-                return refuse ("a rate table does not hold tableLength values");
-            if (!fitsU32 (position.nets.size()) || !fitsU32 (position.inputMask.size()) ||
-                !fitsU32 (position.outputMask.size()))
-                return refuse ("a position's arrays are too long");
-            if (position.projection.size() != uint64_t (position.projectionRows) * position.netInputCount)
-                return refuse ("a projection does not hold projectionRows x netInputCount values");
-            if (position.outputProjection.size() !=
-                uint64_t (position.netOutputCount) * position.outputProjectionCount)
-                return refuse (
-                    "an outputProjection does not hold netOutputCount x outputProjectionCount values");
-            for (const auto& net : position.nets)
-            {
-                if (net.inputCount != position.netInputCount || net.outputCount != position.netOutputCount)
-                    return refuse ("a net's counts differ from its position's");
-                if (const auto why = checkBoxArrays (net); !why.empty())
-                    return refuse (why);
-                if (net.hiddenNeuronSteepness.size() != net.hiddenNeuronCount() ||
-                    net.outputNeuronSteepness.size() != net.outputCount)
-                    return refuse ("a net's steepness arrays do not match its layers");
-            }
-        }
-    }
-    return ModelLoadResult::success();
+    return checkTree (fileName, [this] (RecordChecker& c) { modelschema::walkPcaFile (c, models); });
 }
 
+// Header sizes of this kind are the bytes of the record's own fields; a net's chunk is 8 more
+// than its own bytes.
 void PCAModelFileF::recomputeSizeFields()
 {
     for (auto& model : models)
     {
-        uint64_t modelChunk = 16;
+        model.headerSize =
+            asU32 (ownBytes (model, [] (auto& w, auto& m) { modelschema::walkPcaModel (w, m); }));
+        uint64_t modelChunk = model.headerSize;
         for (auto& position : model.positions)
         {
             const uint64_t header =
-                40 + 4 * (uint64_t (position.inputMaskLength()) + position.outputMaskLength()) +
-                8 * (position.projection.size() + position.outputProjection.size() + position.tableLength);
+                ownBytes (position, [] (auto& w, auto& p) { modelschema::walkPcaPosition (w, p); });
             uint64_t positionChunk = header;
             for (auto& net : position.nets)
             {
                 net.chunkSize =
-                    asU32 (36 + 4 * (4 * uint64_t (net.inputCount) + 3 * uint64_t (net.outputCount) +
-                                     net.hiddenLayerCount() + net.hiddenNeuronCount() + net.weightCount()));
+                    asU32 (ownBytes (net, [] (auto& w, auto& n) { modelschema::walkPcaNet (w, n); }) + 8);
                 positionChunk += net.chunkSize;
             }
             position.headerSize = asU32 (header);
             position.chunkSize = asU32 (positionChunk);
             modelChunk += position.chunkSize;
         }
-        model.headerSize = 16;
         model.chunkSize = asU32 (modelChunk);
     }
 }
 
 void PCAModelFileF::serialise (ModelByteSink& sink, bool /*withProgress: this kind prints nothing*/)
 {
-    sink.u32 (modelCount());
-    for (const auto& model : models)
-    {
-        sink.u32 (model.chunkSize);
-        sink.u32 (model.headerSize);
-        sink.u32 (model.positionCount());
-        sink.u32 (model.tableLength);
-        for (const auto& position : model.positions)
-        {
-            sink.u32 (position.chunkSize);
-            sink.u32 (position.headerSize);
-            sink.u32 (position.positionTag);
-            sink.u32 (position.netCount());
-            sink.u32 (position.inputMaskLength());
-            sink.u32 (position.outputMaskLength());
-            sink.u32 (position.projectionRows);
-            sink.u32 (position.outputProjectionCount);
-            sink.u32 (position.netInputCount);
-            sink.u32 (position.netOutputCount);
-            sink.array (position.inputMask);
-            sink.array (position.outputMask);
-            sink.array (position.projection);
-            sink.array (position.outputProjection);
-            sink.array (position.rateTable);
-            for (const auto& net : position.nets)
-            {
-                writeBoxAndScaling (sink, net);
-                sink.u32 (net.hiddenLayerCount());
-                sink.array (net.hiddenSizes);
-                sink.array (net.hiddenNeuronSteepness);
-                sink.array (net.outputNeuronSteepness);
-                sink.array (net.weights);
-                writeTrailer (sink, net.netTrailer);
-            }
-        }
-    }
+    RecordWriter writer (sink);
+    modelschema::walkPcaFile (writer, models);
 }

@@ -200,6 +200,16 @@ FannNetwork createPcaNetwork (const PCANetRecord& net, const std::vector<unsigne
     return network;
 }
 
+// Reads the finished FANN network into its evaluation form; FANN keeps owning the network.
+void attachCompiledNetwork (RegionNetwork& region)
+{
+    auto compiled = std::make_shared<CompiledNetwork> (CompiledNetwork::compile (region.network.get()));
+    if (!compiled->isValid())
+        return;
+    region.networkScratch.reset (compiled->scratchSize());
+    region.compiled = std::move (compiled);
+}
+
 template <typename Position, typename Net, typename Create>
 ModelLoadResult buildFromPositions (BlockModelState& m, const std::vector<Position>& positions,
                                     uint32_t (*inputsOf) (const Position&), Create create)
@@ -227,6 +237,7 @@ ModelLoadResult buildFromPositions (BlockModelState& m, const std::vector<Positi
             if (region.network == nullptr)
                 return refuse (*m.modelFile,
                                "the network of " + describeNet (a, e) + " could not be created");
+            attachCompiledNetwork (region);
         }
     }
     return ModelLoadResult::success();
@@ -459,6 +470,15 @@ ModelLoadResult buildRegionNetworks (BlockModelState& m)
         return status;
     }
     m.regionCount = static_cast<uint32_t> (m.regions.size());
+    try
+    {
+        m.regionIndex.build (m.regions.data(), m.regionCount, m.positionFirstRegion);
+    }
+    catch (const std::bad_alloc&)
+    {
+        destroyRegionNetworks (m);
+        return refuse (*m.modelFile, "its region index needs more memory than is available");
+    }
     return status;
 }
 
@@ -579,11 +599,22 @@ void applyRateTable (const BlockModelState& m, uint32_t position, int32_t proces
         copyValues (t.operatingX, nx, t.x);
 }
 
+void useReferenceEvaluation (BlockModelState& m)
+{
+    for (RegionNetwork& region : m.regions)
+    {
+        region.compiled.reset();
+        region.networkScratch.reset();
+    }
+    m.regionIndex.clear();
+}
+
 void destroyRegionNetworks (BlockModelState& m)
 {
     m.selectedRegions = nullptr;
     m.lastRegion = nullptr;
     m.selectedRegionCount = 0;
+    m.regionIndex.clear();
     std::vector<RegionNetwork>().swap (m.regions);
     m.positionFirstRegion.clear();
 }

@@ -63,5 +63,10 @@ struct RateTableTargets
 void applyRateTable (const BlockModelState& m, uint32_t position, int32_t processingRate, bool firstTime,
                      const RateTableTargets& t);
 
+// Drops the compiled networks and the region index, so every evaluation runs fann_run and every
+// search tests the boxes one by one in stored order: the plain form the fast path must match,
+// for tests and benchmarks. The next load brings the fast path back.
+void useReferenceEvaluation (BlockModelState& m);
+
 void destroyRegionNetworks (BlockModelState& m);
 void releaseProjectionBuffers (BlockModelState& m);

@@ -29,8 +29,31 @@ void RegionNetwork::evaluate (const double* u, double* i) noexcept
     for (uint32_t q = 0; q < inputCount; ++q)
         scaledInput[q] =
             static_cast<float> ((u[q] - static_cast<double> (inputMin[q])) * inputScale[q] - 1.0);
+    runAndWrite (i);
+}
 
-    networkOutput = fann_run (network.get(), scaledInput.data());
+void RegionNetwork::evaluateNearestPoint (const double* u, double* i) noexcept
+{
+    for (uint32_t q = 0; q < inputCount; ++q)
+    {
+        const double lower = static_cast<double> (lowerBound[q]);
+        const double upper = static_cast<double> (upperBound[q]);
+        double v = u[q];
+        if (v < lower)
+            v = lower;
+        else if (v > upper)
+            v = upper;
+        else if (!(v == v))
+            v = 0.5 * (lower + upper);
+        scaledInput[q] = static_cast<float> ((v - static_cast<double> (inputMin[q])) * inputScale[q] - 1.0);
+    }
+    runAndWrite (i);
+}
+
+void RegionNetwork::runAndWrite (double* i) noexcept
+{
+    networkOutput = compiled != nullptr ? compiled->run (scaledInput.data(), networkScratch.data())
+                                        : fann_run (network.get(), scaledInput.data());
 
     uint32_t k = 0;
     for (uint32_t j = 0; j < maskLength; ++j)
@@ -40,12 +63,47 @@ void RegionNetwork::evaluate (const double* u, double* i) noexcept
         // Two single-precision roundings, product then sum, as the networks were trained with.
         const float scaled = outputScale[k] * networkOutput[k];
         const float r = scaled + outputMin[k];
-        // Negative currents are clamped to zero; so is NaN (from a NaN input on the fallback
-        // path, or a corrupt weight), which would otherwise poison the block's state for good.
+        // Negative currents are clamped to zero; so is NaN (a corrupt weight), which would
+        // otherwise poison the block's state for good.
         i[j] = r >= 0.0f ? static_cast<double> (r) : 0.0;
         ++k;
     }
 }
+
+namespace
+{
+// Squared distance from u to the box; 0 inside or on its edge. A NaN coordinate adds nothing:
+// evaluateNearestPoint puts it in the middle of whichever box is chosen.
+double squaredDistanceToBox (const RegionNetwork& region, const double* u) noexcept
+{
+    double sum = 0.0;
+    for (uint32_t q = 0; q < region.inputCount; ++q)
+    {
+        const double below = static_cast<double> (region.lowerBound[q]) - u[q];
+        const double above = u[q] - static_cast<double> (region.upperBound[q]);
+        const double excess = below > 0.0 ? below : (above > 0.0 ? above : 0.0);
+        sum += excess * excess;
+    }
+    return sum;
+}
+
+RegionNetwork* nearestRegion (RegionNetwork* regions, uint32_t count, const double* u) noexcept
+{
+    RegionNetwork* best = regions;
+    double bestDistance = squaredDistanceToBox (regions[0], u);
+    for (uint32_t r = 1; r < count; ++r)
+    {
+        const double distance = squaredDistanceToBox (regions[r], u);
+        if (distance < bestDistance) // NaN distances never win; the first box stays
+        {
+            best = regions + r;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+} // namespace
 
 bool hasModel (const BlockModelState& m) noexcept
 {
@@ -69,7 +127,17 @@ void projectInputs (BlockModelState& m, const double* p) noexcept
     }
 }
 
-void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i) noexcept
+RegionNetwork* findRegion (const BlockModelState& m, const double* u) noexcept
+{
+    // The index belongs to the table's positions; a slice that is not the selected position's
+    // (never made by the loader) is searched linearly.
+    const uint32_t a = m.selectedPosition;
+    const bool sliceOfPosition =
+        a < m.positionFirstRegion.size() && m.selectedRegions == m.regions.data() + m.positionFirstRegion[a];
+    return m.regionIndex.find (sliceOfPosition ? a : UINT32_MAX, m.selectedRegions, m.selectedRegionCount, u);
+}
+
+void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double* i) noexcept
 {
     // A block without a selected model must stay silent rather than read a freed table.
     if (m.selectedRegionCount == 0 || m.selectedRegions == nullptr || m.lastRegion == nullptr)
@@ -87,22 +155,18 @@ void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i)
             m.reducedInput[j] = p[j];
 
     const double* u = m.reducedInput.data();
-    for (uint32_t r = 0; r < m.selectedRegionCount; ++r)
+    if (RegionNetwork* region = findRegion (m, u))
     {
-        RegionNetwork& region = m.selectedRegions[r];
-        if (region.contains (u))
-        {
-            region.evaluate (u, i);
-            m.lastRegion = &region;
-            return;
-        }
-    }
-
-    if (blockIndex == 3)
-    {
-        for (uint32_t j = 0; j < m.block->numNonlinearOutputs; ++j)
-            i[j] = 0.0;
+        region->evaluate (u, i);
+        m.lastRegion = region;
         return;
     }
-    m.lastRegion->evaluate (u, i);
+
+    // Outside every box (a loud input drives a stage past the range it was trained on). A network
+    // evaluated far outside its box extrapolates without bound, and zero currents are no better:
+    // either can feed back through the block's state into a point the circuit never rests at,
+    // where every later sample misses again and the stage stays silent. The nearest box's
+    // network at the nearest point of that box answers as the circuit does at the edge of its
+    // range, so the state comes back as the circuit's would.
+    nearestRegion (m.selectedRegions, m.selectedRegionCount, u)->evaluateNearestPoint (u, i);
 }

@@ -2,7 +2,9 @@
 
 #include "engine/SSParamsVec.h"
 #include "models/AlignedArray.h"
+#include "models/CompiledNetwork.h"
 #include "models/ModelFile.h"
+#include "models/RegionIndex.h"
 
 #include <cstdint>
 #include <memory>
@@ -32,10 +34,15 @@ struct alignas (16) RegionNetwork
     AlignedArray<float> outputMax;
     AlignedArray<float> outputMin;
     AlignedArray<float> scaledInput;
-    float* networkOutput = nullptr; // owned by the network
+    const float* networkOutput = nullptr; // outputs of the last evaluation, in networkScratch or the network
     AlignedArray<float> inputScale;
     AlignedArray<float> outputScale;
     FannNetwork network;
+    // The network's weights read out of FANN once it is built: the same floats as fann_run, far
+    // cheaper. Read-only, so chains may share one; null when the network is of a form it does not
+    // reproduce, and then fann_run serves. networkScratch is this record's own working space.
+    std::shared_ptr<const CompiledNetwork> compiled;
+    AlignedArray<float> networkScratch;
     uint16_t maskLength = 0;
     const uint16_t* outputMask = nullptr; // the block's mask, owned by BlockModelState
 
@@ -43,6 +50,12 @@ struct alignas (16) RegionNetwork
     bool contains (const double* u) const noexcept;
     // Writes the entries of i that the output mask selects; the others keep their values.
     void evaluate (const double* u, double* i) noexcept;
+    // The same at the point of the box nearest to u (u itself when inside; a NaN coordinate
+    // is taken at the middle of the box): never an extrapolation past the box.
+    void evaluateNearestPoint (const double* u, double* i) noexcept;
+
+private:
+    void runAndWrite (double* i) noexcept;
 };
 
 // Everything one block of one channel holds to turn its nonlinear inputs p into port currents i.
@@ -66,6 +79,7 @@ struct BlockModelState
     AlignedArray<uint16_t> outputMask;     // ni
     uint8_t projectionNeeded = 0;
     std::vector<uint32_t> positionFirstRegion; // index into regions of each position's first net
+    RegionIndex regionIndex;                   // built with the regions, per position
 };
 
 // True once a model has been loaded and its networks built, so regionStep can run.
@@ -74,6 +88,11 @@ bool hasModel (const BlockModelState& m) noexcept;
 // reducedInput = projectionMatrix x (the elements of p whose inputMask entry is 1).
 void projectInputs (BlockModelState& m, const double* p) noexcept;
 
-// Per sample: p (nv values) to port currents i (ni values). Block index 3 outputs zeros when no
-// box holds the point; the others fall back to the last region found. Allocates nothing.
+// The first region of the selected position, in stored order, whose box contains u; null when
+// none does.
+RegionNetwork* findRegion (const BlockModelState& m, const double* u) noexcept;
+
+// Per sample: p (nv values) to port currents i (ni values). A point in no box of the selected
+// position takes the nearest box's network at the nearest point of that box, for every block.
+// lastRegion is the box of the last point found inside one. Allocates nothing.
 void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i) noexcept;

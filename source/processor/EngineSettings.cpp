@@ -1,5 +1,7 @@
 #include "processor/EngineSettings.h"
 
+#include "processor/ParameterTable.h"
+
 #include <array>
 #include <cmath>
 
@@ -10,6 +12,11 @@ int truncatedWithin (float value, int top) noexcept
     if (!(value > 0.0f)) // also catches NaN
         return 0;
     return value < static_cast<float> (top) ? static_cast<int> (value) : top;
+}
+
+int topStep (int parameter) noexcept
+{
+    return static_cast<int> (getParameterSpec (parameter).top);
 }
 
 const std::array<float, numOutputLevels>& outputLevelTable() noexcept
@@ -33,7 +40,7 @@ float outputLevel (int index) noexcept
 
 float inputGainFactor (float inputValue) noexcept
 {
-    float normalized = inputValue / 49.0f;
+    float normalized = engineToNormalized (inputParameter, inputValue);
     if (!(normalized > 0.0f))
         normalized = 0.0f;
     else if (normalized > 1.0f)
@@ -70,11 +77,14 @@ int32_t oversamplingFactorForStep (float oversamplingValue) noexcept
 
 uint32_t gainPosition (float gainValue) noexcept
 {
-    return static_cast<uint32_t> (truncatedWithin (gainValue, 16));
+    return static_cast<uint32_t> (truncatedWithin (gainValue, topStep (gainParameter)));
 }
 
 uint32_t toneIndex (float trebleValue, float middleValue, float bassValue) noexcept
 {
-    return static_cast<uint32_t> (truncatedWithin (trebleValue, 14) * 225 +
-                                  truncatedWithin (bassValue, 14) * 15 + truncatedWithin (middleValue, 14));
+    // Every tone control has 15 steps, so the index packs them in base 15.
+    const int steps = topStep (trebleParameter) + 1;
+    return static_cast<uint32_t> (truncatedWithin (trebleValue, topStep (trebleParameter)) * steps * steps +
+                                  truncatedWithin (bassValue, topStep (bassParameter)) * steps +
+                                  truncatedWithin (middleValue, topStep (middleParameter)));
 }

@@ -5,27 +5,14 @@ std::string modelDataFolder (const std::string& moduleFilePath)
     return moduleFilePath + ".dat/";
 }
 
-std::string modelFileName (int blockIndex, int valveType, int32_t processingRate)
+const char* valveSetFileName (int valveType) noexcept
 {
-    if (valveType < 0 || valveType >= numValveTypes || blockIndex < 0 || blockIndex > 3)
-        return {};
-
-    const std::string prefix = std::string ("varkelpre_") + (valveType == 0 ? "eh" : "rsd");
-    switch (blockIndex)
-    {
-    case 0:
-        return prefix + "_b1_pca.dat";
-    case 1:
-        return prefix + "_b2_pca.dat";
-    case 2:
-        // The full rate, never cut to a fixed width: a cut rate could name another rate's file.
-        return processingRate > 0 ? prefix + "_b3_pca.dat." + std::to_string (processingRate) : std::string();
-    default:
-        return prefix + "_b4_std.dat";
-    }
+    static constexpr const char* names[numValveTypes] = {"eh", "rsd"};
+    return valveType >= 0 && valveType < numValveTypes ? names[valveType] : nullptr;
 }
 
-bool modelFileUsesPca (int blockIndex) noexcept
+std::string modelFileName (int blockIndex, int valveType, int32_t processingRate)
 {
-    return blockIndex != 3;
+    const char* valve = valveSetFileName (valveType);
+    return valve != nullptr ? modelFileName (valve, blockIndex, processingRate) : std::string();
 }

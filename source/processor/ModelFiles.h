@@ -1,5 +1,7 @@
 #pragma once
 
+#include "models/BlockFacts.h"
+
 #include <cstdint>
 #include <string>
 
@@ -13,10 +15,10 @@ constexpr int numValveTypes = 2;
 
 std::string modelDataFolder (const std::string& moduleFilePath);
 
-// File name of a block's model (block index 0..3) for a valve type (0 "eh", 1 "rsd") and the
-// processing rate (host rate times oversampling factor). Empty when there is no such file: a block
-// index or valve type outside the table, or a processing rate that is not positive.
-std::string modelFileName (int blockIndex, int valveType, int32_t processingRate);
+// The name a valve type (0 "eh", 1 "rsd") has in model file names; nullptr outside the table.
+const char* valveSetFileName (int valveType) noexcept;
 
-// Blocks 1 to 3 read principal-component model files, block 4 a standard one.
-bool modelFileUsesPca (int blockIndex) noexcept;
+// File name of a block's model (block index 0..3) for a valve type and the processing rate (host
+// rate times oversampling factor). Empty when there is no such file: a block index or valve type
+// outside the table, or a processing rate that is not positive.
+std::string modelFileName (int blockIndex, int valveType, int32_t processingRate);

@@ -1,6 +1,6 @@
 #include "processor/ParameterText.h"
 
-#include "processor/ProgramRecord.h"
+#include "processor/ParameterTable.h"
 
 #include <cmath>
 #include <cstdint>
@@ -33,38 +33,18 @@ juce::String formatEngineValue (float value)
     return juce::String (stream.str());
 }
 
-namespace
-{
-juce::String choiceText (float engineValue, std::initializer_list<const char*> texts)
-{
-    const float rounded = std::trunc (engineValue + 0.5f);
-    if (!(rounded >= 0.0f) || rounded >= static_cast<float> (texts.size()))
-        return {};
-    return juce::String (*(texts.begin() + static_cast<int> (rounded)));
-}
-} // namespace
-
 juce::String getParameterValueText (int index, float engineValue)
 {
-    switch (index)
-    {
-    case dualTriodesParameter:
-        return choiceText (engineValue, {"Fresh 12ax7", "Aged  12ax7"});
-    case oversamplingParameter:
-        return choiceText (engineValue, {"none", "x2", "x4", "x8", "x16"});
-    case monoStereoParameter:
-        return choiceText (engineValue, {"Mono", "Stereo"});
-    case showSettingsParameter:
-        return choiceText (engineValue, {"false", "true"});
-    case inputParameter:
-    case gainParameter:
-    case trebleParameter:
-    case middleParameter:
-    case bassParameter:
-    case outputParameter:
-        return formatTwoDecimals (static_cast<double> (engineToNormalized (index, engineValue))) + "=>" +
-               formatEngineValue (engineValue);
-    default:
+    if (!isParameterIndex (index))
         return {};
+    const auto& spec = getParameterSpec (index);
+    if (spec.choices != nullptr)
+    {
+        const float rounded = std::trunc (engineValue + 0.5f);
+        if (!(rounded >= 0.0f) || rounded >= static_cast<float> (spec.numChoices))
+            return {};
+        return juce::String (spec.choices[static_cast<int> (rounded)]);
     }
+    return formatTwoDecimals (static_cast<double> (engineToNormalized (index, engineValue))) + "=>" +
+           formatEngineValue (engineValue);
 }

@@ -1,33 +1,12 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "processor/ParameterTable.h"
 
-// The ten host parameters in index order.
-enum ParameterIndex
-{
-    dualTriodesParameter = 0,
-    inputParameter,
-    gainParameter,
-    trebleParameter,
-    middleParameter,
-    bassParameter,
-    outputParameter,
-    oversamplingParameter,
-    monoStereoParameter,
-    showSettingsParameter,
-    numParameters
-};
+#include <juce_core/juce_core.h>
 
 // Host-visible name and saved-state key of a parameter; empty for an index outside 0..9.
 juce::String getParameterDisplayName (int index);
 juce::String getParameterKey (int index);
-
-// Engine value of a parameter from the host's normalized value and back. The arithmetic is
-// 32-bit float with truncation toward zero, so a value restored from the host lands on the same
-// step it was saved from. x is limited to 0..1 first (NaN counts as 0): no engine value can leave
-// its range, whatever a host sends. An index outside 0..9 gives 0.
-float normalizedToEngine (int index, float x) noexcept;
-float engineToNormalized (int index, float v) noexcept;
 
 // One program: a name and the ten parameter values in engine units.
 struct ProgramRecord

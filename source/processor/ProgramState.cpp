@@ -1,28 +1,16 @@
 #include "processor/ProgramState.h"
 
 #include "processor/ParameterText.h"
+#include "processor/StateTextGuard.h"
 
 namespace
 {
-struct StoredValue
-{
-    const char* attribute;
-    int parameter;
-    float missingDefault;
-};
+constexpr int stateBlockMagic = 0x21324356; // "VC2!"
 
-// Attribute order of the written document.
-constexpr StoredValue storedValues[numParameters] = {
-    {"model", dualTriodesParameter, 0.0f},
-    {"in", inputParameter, 0.5f},
-    {"out", outputParameter, 0.5f},
-    {"stro", monoStereoParameter, 0.0f},
-    {"gain", gainParameter, 0.5f},
-    {"trbl", trebleParameter, 0.5f},
-    {"mdl", middleParameter, 0.5f},
-    {"bas", bassParameter, 0.5f},
-    {"ovrsmplng", oversamplingParameter, 0.0f},
-    {"showset", showSettingsParameter, 0.0f},
+// Attribute order of the written document; each attribute is the parameter's key.
+constexpr int storedOrder[numParameters] = {
+    dualTriodesParameter, inputParameter,  outputParameter, monoStereoParameter,   gainParameter,
+    trebleParameter,      middleParameter, bassParameter,   oversamplingParameter, showSettingsParameter,
 };
 
 const char* const defaultProgramsDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -57,11 +45,12 @@ void loadProgram (const juce::XmlElement& element, ProgramRecord& record)
 {
     const auto* name = findAttribute (element, "programname");
     record.name = name != nullptr ? *name : juce::String ("Not Saved");
-    for (const auto& stored : storedValues)
+    for (const int parameter : storedOrder)
     {
-        const auto* text = findAttribute (element, stored.attribute);
-        const float x = text != nullptr ? static_cast<float> (text->getDoubleValue()) : stored.missingDefault;
-        record.setNormalizedValue (stored.parameter, x);
+        const auto& spec = getParameterSpec (parameter);
+        const auto* text = findAttribute (element, spec.key);
+        const float x = text != nullptr ? static_cast<float> (text->getDoubleValue()) : spec.missingDefault;
+        record.setNormalizedValue (parameter, x);
     }
 }
 } // namespace
@@ -83,9 +72,9 @@ std::unique_ptr<juce::XmlElement> createStateDocument (const ProgramRecord* prog
     {
         auto* element = list->createNewChildElement ("program");
         element->setAttribute ("programname", programs[p].name);
-        for (const auto& stored : storedValues)
-            element->setAttribute (stored.attribute,
-                                   formatEngineValue (programs[p].getNormalizedValue (stored.parameter)));
+        for (const int parameter : storedOrder)
+            element->setAttribute (getParameterSpec (parameter).key,
+                                   formatEngineValue (programs[p].getNormalizedValue (parameter)));
     }
     return root;
 }
@@ -97,10 +86,35 @@ void wrapStateDocument (const juce::XmlElement& document, juce::MemoryBlock& des
 
     destination.reset();
     juce::MemoryOutputStream out (destination, false);
-    out.writeInt (0x21324356); // "VC2!"
+    out.writeInt (stateBlockMagic);
     out.writeInt (static_cast<int> (length));
     out.write (text.toRawUTF8(), length);
     out.writeByte (0);
+}
+
+std::unique_ptr<juce::XmlElement> readStateBlock (const void* data, int sizeInBytes, std::string* problem)
+{
+    const auto refuse = [problem] (std::string why) -> std::unique_ptr<juce::XmlElement>
+    {
+        if (problem != nullptr)
+            *problem = std::move (why);
+        return nullptr;
+    };
+    const auto* bytes = static_cast<const char*> (data);
+    if (bytes == nullptr || sizeInBytes <= 8 || static_cast<int> (juce::ByteOrder::littleEndianInt (bytes)) != stateBlockMagic)
+        return refuse ("not a saved state of this plug-in");
+    const auto length = static_cast<int> (juce::ByteOrder::littleEndianInt (bytes + 4));
+    if (length <= 0)
+        return refuse ("the saved state is empty");
+
+    const juce::String text = juce::String::fromUTF8 (bytes + 8, juce::jmin (sizeInBytes - 8, length));
+    std::string why = findStateTextProblem (text);
+    if (!why.empty())
+        return refuse (std::move (why));
+    auto document = juce::parseXML (text);
+    if (document == nullptr)
+        return refuse ("the saved state is not a well-formed document");
+    return document;
 }
 
 bool restoreStateDocument (const juce::XmlElement& document, ProgramRecord* programs, int count,

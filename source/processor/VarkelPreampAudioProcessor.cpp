@@ -251,36 +251,33 @@ void VarkelPreampAudioProcessor::setParameter (int index, float newValue)
     if (!changed)
         return;
 
-    switch (index)
+    switch (getParameterSpec (index).change)
     {
-    case dualTriodesParameter:
+    case ParameterChange::reloadValveSet:
         valveTypeReload();
         break;
-    case inputParameter:
+    case ParameterChange::inputLevel:
         applyInputGain();
         break;
-    case gainParameter:
+    case ParameterChange::gainPosition:
     {
         const ScopedSuspend suspended (*this);
         selectGainPositions();
         break;
     }
-    case trebleParameter:
-    case middleParameter:
-    case bassParameter:
+    case ParameterChange::tonePosition:
     {
         const ScopedSuspend suspended (*this);
         selectTonePositions();
         break;
     }
-    case outputParameter:
+    case ParameterChange::outputLevel:
         applyOutputGain();
         break;
-    case oversamplingParameter:
-    case monoStereoParameter:
+    case ParameterChange::reloadRate:
         rateReload();
         break;
-    default: // show settings: read by the editor only
+    case ParameterChange::editorOnly:
         break;
     }
 
@@ -395,7 +392,8 @@ void VarkelPreampAudioProcessor::setStateInformation (const void* data, int size
 {
     if (data == nullptr || sizeInBytes <= 0)
         return;
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    // Checked before it is parsed: hostile nesting or declarations are refused unread.
+    const auto xml = readStateBlock (data, sizeInBytes);
     if (xml == nullptr)
         return;
     const juce::ScopedLock control (controlLock);
@@ -444,36 +442,48 @@ void VarkelPreampAudioProcessor::chooseProcessRoutine()
                                : &VarkelPreampAudioProcessor::processMonoOversampled;
 }
 
+uint32_t VarkelPreampAudioProcessor::controlPosition (PositionControl control) const noexcept
+{
+    const auto& values = current().values;
+    switch (control)
+    {
+    case PositionControl::gain:
+        return gainPosition (values[gainParameter]);
+    case PositionControl::tone:
+        return toneIndex (values[trebleParameter], values[middleParameter], values[bassParameter]);
+    case PositionControl::none:
+        break;
+    }
+    return 0;
+}
+
+void VarkelPreampAudioProcessor::selectPositionsOf (PositionControl control)
+{
+    const uint32_t position = controlPosition (control);
+    for (auto& chain : chains)
+        for (int k = 0; k < numModelBlocks; ++k)
+            if (getBlockFacts (k).control == control)
+                chain.selectPosition (k, position);
+}
+
 void VarkelPreampAudioProcessor::selectGainPositions()
 {
-    const uint32_t position = gainPosition (current().values[gainParameter]);
-    for (auto& chain : chains)
-    {
-        chain.selectPosition (0, position);
-        chain.selectPosition (1, position);
-    }
+    selectPositionsOf (PositionControl::gain);
 }
 
 void VarkelPreampAudioProcessor::selectTonePositions()
 {
-    const auto& values = current().values;
-    const uint32_t tone = toneIndex (values[trebleParameter], values[middleParameter], values[bassParameter]);
-    for (auto& chain : chains)
-        chain.selectPosition (3, tone);
+    selectPositionsOf (PositionControl::tone);
 }
 
 void VarkelPreampAudioProcessor::selectAllPositions()
 {
-    const auto& values = current().values;
-    const uint32_t gain = gainPosition (values[gainParameter]);
-    const uint32_t tone = toneIndex (values[trebleParameter], values[middleParameter], values[bassParameter]);
+    uint32_t positions[numModelBlocks];
+    for (int k = 0; k < numModelBlocks; ++k)
+        positions[k] = controlPosition (getBlockFacts (k).control);
     for (auto& chain : chains)
-    {
-        chain.selectPosition (0, gain);
-        chain.selectPosition (1, gain);
-        chain.selectPosition (2, 0);
-        chain.selectPosition (3, tone);
-    }
+        for (int k = 0; k < numModelBlocks; ++k)
+            chain.selectPosition (k, positions[k]);
 }
 
 // Model reloads ---------------------------------------------------------------------------------
@@ -502,7 +512,7 @@ void VarkelPreampAudioProcessor::loadBlock (int chainIndex, int blockIndex, cons
         result = ModelLoadResult::failure ("no model file for this valve type and rate");
     else
         result = chains[static_cast<size_t> (chainIndex)].loadBlockModel (
-            blockIndex, blocks[static_cast<size_t> (blockIndex)].get(), path, modelFileUsesPca (blockIndex));
+            blockIndex, blocks[static_cast<size_t> (blockIndex)].get(), path, blockUsesPrincipalComponents (blockIndex));
 
     const bool folderMissing = !juce::File (juce::String (paths.folder)).isDirectory();
     const std::lock_guard<std::mutex> lock (modelStatusLock);

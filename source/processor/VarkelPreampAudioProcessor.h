@@ -2,6 +2,7 @@
 
 #include "engine/ChannelChain.h"
 #include "engine/PreampBlocks.h"
+#include "models/BlockFacts.h"
 #include "processor/ProgramRecord.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -126,6 +127,9 @@ private:
     void selectGainPositions();
     void selectTonePositions();
     void selectAllPositions();
+    // The position a control's current values select, and its selection in every block it drives.
+    uint32_t controlPosition (PositionControl control) const noexcept;
+    void selectPositionsOf (PositionControl control);
 
     void valveTypeReload();
     void rateReload();

@@ -380,10 +380,10 @@ TEST_F (ChannelChainTest, UnsupportedFactorsRunPlainAtTheHostRate)
     EXPECT_EQ (a, b);
 }
 
-TEST_F (ChannelChainTest, CurrentsFallBackWhenNoRegionHoldsThePoint)
+TEST_F (ChannelChainTest, EveryBlockTakesItsNearestBoxWhenNoRegionHoldsThePoint)
 {
-    // Every block's only region lies elsewhere. Blocks 1 to 3 then use their last region
-    // (the position's first); block 4 uses no current at all.
+    // Every block's only region lies elsewhere, so every block, block 4 included, takes that
+    // region's network at the nearest point of its box.
     for (int k = 0; k < 4; ++k)
         writeModel (k, {chainfiles::nowhere (nv, {0.5f, 0.25f})});
     for (auto& block : blocks)
@@ -393,12 +393,11 @@ TEST_F (ChannelChainTest, CurrentsFallBackWhenNoRegionHoldsThePoint)
     makeReady (chain);
     std::vector<float> samples{0.125f, -0.25f};
     chain.processPlain (samples.data(), 2);
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < 4; ++k)
         EXPECT_EQ (chain.getWorkspace (k).i, (std::vector<double>{0.5, 0.25})) << "block " << k + 1;
-    EXPECT_EQ (chain.getWorkspace (3).i, (std::vector<double>{0.0, 0.0}));
-    // Block 4 adds nothing: the output is block 3's, which added its fallback currents.
-    EXPECT_EQ (chain.getInputVector (4)[0], chain.getInputVector (3)[0]);
-    EXPECT_EQ (samples[1], static_cast<float> (-0.25 + 3 * 0.75));
+    // Each block adds its fallback currents to its input.
+    EXPECT_EQ (chain.getInputVector (4)[0], chain.getInputVector (3)[0] + 0.75);
+    EXPECT_EQ (samples[1], static_cast<float> (-0.25 + 4 * 0.75));
 }
 
 TEST_F (ChannelChainTest, PositionChangeKeepsStateAndRefreshesTheMatrices)

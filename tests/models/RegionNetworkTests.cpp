@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace
@@ -140,14 +141,17 @@ TEST (RegionNetwork, PcaWeightOrderAndPerNeuronSteepnessMatchHandComputation)
     }
 }
 
-// Boxes are open: edges, shared edges and NaN fall back; block 4 outputs zeros, the others reuse
-// the last region found.
-TEST (RegionNetwork, BoxSearchAndFallback)
+// Boxes are open: edges, shared edges and NaN are in no box. Such a point, and any point
+// outside every box, takes the nearest box's network at the nearest point of that box (the
+// first box on a tie; a NaN coordinate at the box's middle), for every block: a network never
+// extrapolates past its box, and no block answers with zero currents.
+TEST (RegionNetwork, BoxSearchAndNearestBoxFallback)
 {
     TestBlock block (1, 1, 1);
     BlockModelState m;
-    ASSERT_TRUE (
-        loadStandardNets (m, block, {{constantNet (0.25f, -1.0f, 0.0f), constantNet (0.5f, 0.0f, 1.0f)}}).ok);
+    NetRecord sloped = plainNet (1, {}, 1, -1.0f, 0.0f); // 0.25 p + 0.5 on (-1, 0)
+    sloped.weights = {0.25f, 0.5f};
+    ASSERT_TRUE (loadStandardNets (m, block, {{sloped, constantNet (0.875f, 0.0f, 1.0f)}}).ok);
     selectPosition (m, 0);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     struct Step
@@ -155,17 +159,19 @@ TEST (RegionNetwork, BoxSearchAndFallback)
         double p;
         int blockIndex;
         double expected;
-        int lastRegion;
+        int lastRegion; // moves only when a box holds the point
     };
     const Step steps[] = {
-        {-0.5, 0, 0.25, 0}, // inside the first box
-        {0.0, 0, 0.25, 0},  // shared edge: in neither, falls back to the first
-        {0.5, 0, 0.5, 1},   // inside the second box
-        {0.0, 0, 0.5, 1},   // shared edge again: falls back to the second
-        {nan, 0, 0.0, 1},   // NaN is in no box; the fallback's NaN output is clamped to zero
-        {-1.0, 0, 0.5, 1},  // lower edge of the first box
-        {1.0, 3, 0.0, 1},   // block 4 outputs zeros and keeps its last region
-        {nan, 3, 0.0, 1},   {-0.5, 3, 0.25, 0},
+        {-0.5, 0, 0.375, 0}, // inside the first box
+        {0.0, 0, 0.5, 0},    // shared edge: in neither, both at distance 0, the first at its edge
+        {0.5, 0, 0.875, 1},  // inside the second box
+        {0.0, 0, 0.5, 1},    // shared edge again: still the first box, whatever was found last
+        {-3.0, 0, 0.25, 1},  // far below: the first box at -1, not its extrapolation (-0.25 -> 0)
+        {-1.0, 0, 0.25, 1},  // lower edge of the first box
+        {4.0, 0, 0.875, 1},  // far above: the second box
+        {nan, 0, 0.375, 1},  // NaN: the first box at its middle
+        {-3.0, 3, 0.25, 1},  // block 4 follows the same rule
+        {nan, 3, 0.375, 1},  {-0.5, 3, 0.375, 0},
     };
     for (const Step& s : steps)
     {
@@ -173,14 +179,47 @@ TEST (RegionNetwork, BoxSearchAndFallback)
         regionStep (m, s.blockIndex, &s.p, &i);
         EXPECT_DOUBLE_EQ (i, s.expected) << "p " << s.p << " block " << s.blockIndex;
         EXPECT_EQ (m.lastRegion, &m.regions[size_t (s.lastRegion)]) << "p " << s.p;
+        EXPECT_TRUE (s.p != s.p || m.reducedInput[0] == s.p) << "the reduced input keeps the point itself";
     }
 
-    // A new selection resets the fallback even when the old region would still serve.
-    selectPosition (m, 0);
+    // A new selection resets the last region found.
+    const double inSecond = 0.5;
     double i = 0.0;
-    const double edge = 0.0;
-    regionStep (m, 0, &edge, &i);
-    EXPECT_DOUBLE_EQ (i, 0.25);
+    regionStep (m, 0, &inSecond, &i);
+    ASSERT_EQ (m.lastRegion, &m.regions[1]);
+    selectPosition (m, 0);
+    EXPECT_EQ (m.lastRegion, &m.regions[0]);
+}
+
+// Inside a box the fallback point is the point itself, so both evaluations agree bit for bit;
+// outside, the nearest point is taken per input.
+TEST (RegionNetwork, NearestPointEvaluationMatchesEvaluationAtTheClampedPoint)
+{
+    TestBlock block (4, 4, 1);
+    BlockModelState m;
+    NetRecord net = plainNet (4, {6}, 4, -2.0f, 3.0f);
+    net.weights = randomWeights (net.weights.size(), 7);
+    for (uint32_t q = 0; q < 4; ++q)
+    {
+        net.inputMin[q] = -2.5f;
+        net.inputMax[q] = 3.5f;
+    }
+    ASSERT_TRUE (loadStandardNets (m, block, {{net}}).ok);
+    selectPosition (m, 0);
+    RegionNetwork& region = m.regions[0];
+
+    const double points[][4] = {{0.1, -1.9, 2.9, 0.0}, {-7.0, 0.5, 30.0, 3.0}, {1e30, -1e30, -2.0, 2.5}};
+    for (const auto& u : points)
+    {
+        double clamped[4];
+        for (int q = 0; q < 4; ++q)
+            clamped[q] = std::min (3.0, std::max (-2.0, u[q]));
+        double viaNearest[4] = {}, viaClamped[4] = {};
+        region.evaluateNearestPoint (u, viaNearest);
+        region.evaluate (clamped, viaClamped);
+        for (int o = 0; o < 4; ++o)
+            EXPECT_EQ (viaNearest[o], viaClamped[o]) << u[0];
+    }
 }
 
 TEST (RegionNetwork, InputAndOutputScalingEdgeCases)

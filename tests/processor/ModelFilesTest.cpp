@@ -44,9 +44,9 @@ TEST (ModelFiles, FolderIsTheModulePathWithDatAppended)
 
 TEST (ModelFiles, OnlyBlockFourReadsAStandardFile)
 {
-    EXPECT_TRUE (modelFileUsesPca (0));
-    EXPECT_TRUE (modelFileUsesPca (1));
-    EXPECT_TRUE (modelFileUsesPca (2));
-    EXPECT_FALSE (modelFileUsesPca (3));
+    EXPECT_TRUE (blockUsesPrincipalComponents (0));
+    EXPECT_TRUE (blockUsesPrincipalComponents (1));
+    EXPECT_TRUE (blockUsesPrincipalComponents (2));
+    EXPECT_FALSE (blockUsesPrincipalComponents (3));
 }
 } // namespace

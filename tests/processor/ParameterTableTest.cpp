@@ -128,6 +128,54 @@ TEST (ParameterTable, NamesAndKeys)
     EXPECT_EQ (getParameterDisplayName (10), "");
 }
 
+struct ControlCase
+{
+    int index;
+    double lowest, highest, step; // what the editor's control shows
+};
+
+// Every position of an editor control sends a normalized value that lands the engine on the step
+// the control shows (exactly for stepped knobs), and the control shows every step where it belongs.
+TEST (ParameterTable, EditorControlsLandOnTheirEngineSteps)
+{
+    const ControlCase cases[] = {
+        {inputParameter, 0.0, 12.25, 0.25},     {gainParameter, 0.0, 16.0, 1.0},
+        {trebleParameter, 0.0, 14.0, 1.0},      {middleParameter, 0.0, 14.0, 1.0},
+        {bassParameter, 0.0, 14.0, 1.0},        {outputParameter, -37.0, 12.0, 1.0},
+        {oversamplingParameter, 0.0, 4.0, 1.0},
+    };
+    for (const auto& c : cases)
+    {
+        const auto& spec = getParameterSpec (c.index);
+        EXPECT_EQ (engineToControl (c.index, 0.0f), c.lowest) << "index " << c.index;
+        EXPECT_EQ (engineToControl (c.index, spec.top), c.highest) << "index " << c.index;
+        EXPECT_EQ (spec.control.step, c.step) << "index " << c.index;
+        for (int step = 0; c.lowest + step * c.step <= c.highest; ++step)
+        {
+            const double shown = c.lowest + step * c.step;
+            ProgramRecord record;
+            record.values[c.index] = -1.0f;
+            record.setNormalizedValue (c.index, controlToNormalized (c.index, shown));
+            const auto expected = static_cast<float> (step);
+            if (spec.steps == ParameterSteps::continuous)
+            {
+                // A level is x * top in float, not rounded to a step: within a float's rounding.
+                EXPECT_NEAR (record.values[c.index], expected,
+                             4.0f * (std::nextafter (expected, 100.0f) - expected))
+                    << "index " << c.index << " at " << shown;
+                continue;
+            }
+            EXPECT_EQ (record.values[c.index], expected) << "index " << c.index << " at " << shown;
+            EXPECT_EQ (engineToControl (c.index, record.values[c.index]), shown) << "index " << c.index;
+        }
+    }
+    // The normalized values a host then stores, rounded once from the exact quotient.
+    EXPECT_EQ (controlToNormalized (trebleParameter, 7.0), 0.5f);
+    EXPECT_EQ (controlToNormalized (middleParameter, 5.0), 5.0f / 14.0f);
+    EXPECT_EQ (controlToNormalized (outputParameter, 12.0), 1.0f);
+    EXPECT_EQ (controlToNormalized (inputParameter, 6.25), static_cast<float> (25.0 / 49.0));
+}
+
 struct TextCase
 {
     int index;

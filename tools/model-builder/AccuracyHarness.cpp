@@ -2,6 +2,7 @@
 
 #include "engine/ChannelChain.h"
 #include "engine/PreampBlocks.h"
+#include "models/BlockFacts.h"
 #include "reference/ReferenceChain.h"
 
 #include <algorithm>
@@ -26,7 +27,8 @@ struct PluginChain
         for (int k = 0; k < ChannelChain::numBlocks; ++k)
         {
             const auto status = chain->loadBlockModel (k, blocks[static_cast<size_t> (k)].get(),
-                                                       paths[static_cast<size_t> (k)], k != 3);
+                                                       paths[static_cast<size_t> (k)],
+                                                       blockUsesPrincipalComponents (k));
             if (!status.ok)
             {
                 error = "ChannelChain, block " + std::to_string (k + 1) + ": " + status.message;

@@ -1,6 +1,7 @@
 #include "DataSetBuilder.h"
 
 #include "engine/PreampBlocks.h"
+#include "models/BlockFacts.h"
 #include "reference/ReferenceTriode.h"
 
 #include <algorithm>
@@ -14,8 +15,8 @@
 
 namespace
 {
-constexpr int gainPositionCount = 17;
-constexpr int tonePositionCount = 3375;
+const int gainPositionCount = positionCount (PositionControl::gain);
+const int tonePositionCount = positionCount (PositionControl::tone);
 constexpr int defaultTonePosition = 1687; // all three tone controls at their middle
 
 // The exact circuit at one processing rate with one triode parameter set.
@@ -397,11 +398,7 @@ std::vector<int> processingRates (const BuildOptions& options)
 
 std::string modelFileName (const ValveSet& valve, int blockIndex, int processingRate)
 {
-    std::string name = "varkelpre_" + valve.name + "_b" + std::to_string (blockIndex + 1);
-    name += blockIndex == 3 ? "_std.dat" : "_pca.dat";
-    if (blockIndex == 2)
-        name += "." + std::to_string (processingRate);
-    return name;
+    return modelFileName (valve.name, blockIndex, static_cast<int32_t> (processingRate));
 }
 
 ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)

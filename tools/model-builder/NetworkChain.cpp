@@ -1,5 +1,6 @@
 #include "NetworkChain.h"
 
+#include "models/BlockFacts.h"
 #include "models/NetworkConstruction.h"
 #include "reference/RestState.h"
 
@@ -41,7 +42,7 @@ NetworkChain::NetworkChain (double processingRate, int gainPosition, int tonePos
             restInput = rest.y;
             continue;
         }
-        const auto status = loadModelImageIntoState (m, &b, image->data(), image->size(), k != 3);
+        const auto status = loadModelImageIntoState (m, &b, image->data(), image->size(), blockUsesPrincipalComponents (k));
         if (!status.ok)
         {
             loadError = "block " + std::to_string (k + 1) + ": " + status.message;

@@ -1,0 +1,233 @@
+#include "models/CompiledNetwork.h"
+
+#include <floatfann.h>
+
+namespace
+{
+constexpr size_t roundUp4 (size_t n)
+{
+    return (n + 3) / 4 * 4;
+}
+
+bool isReproduced (fann_activationfunc_enum function)
+{
+    switch (function)
+    {
+    case FANN_LINEAR:
+    case FANN_ELLIOT_SYMMETRIC:
+    case FANN_LINEAR_PIECE:
+    case FANN_LINEAR_PIECE_SYMMETRIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One layer for all of its neurons at once: every lane sees the same sequence of float
+// operations that fann_run applies to that neuron. `count` is the number of connections of each
+// neuron (the sources and the bias); `lanes` is a multiple of 4 (Fixed when it is not 0, so
+// the loops have a known length and stay in vector registers).
+template <uint32_t Fixed, CompiledNetwork::Activation function>
+void runLayer (const float* __restrict w, const float* __restrict v, uint32_t count, uint32_t runtimeLanes,
+               const float* __restrict steepness, const float* __restrict bound, float* __restrict out) noexcept
+{
+    const uint32_t lanes = Fixed != 0 ? Fixed : runtimeLanes;
+    for (uint32_t l = 0; l < lanes; ++l)
+        out[l] = 0.0f;
+
+    // The connections left over by the groups of four come first, highest index first.
+    const uint32_t rest = count & 3u;
+    for (uint32_t h = rest; h-- > 0;)
+    {
+        const float value = v[h];
+        const float* column = w + size_t (h) * lanes;
+        for (uint32_t l = 0; l < lanes; ++l)
+            out[l] += column[l] * value;
+    }
+    for (uint32_t h = rest; h < count; h += 4)
+    {
+        const float v0 = v[h], v1 = v[h + 1], v2 = v[h + 2], v3 = v[h + 3];
+        const float* c0 = w + size_t (h) * lanes;
+        const float* c1 = c0 + lanes;
+        const float* c2 = c1 + lanes;
+        const float* c3 = c2 + lanes;
+        for (uint32_t l = 0; l < lanes; ++l)
+            out[l] += ((c0[l] * v0 + c1[l] * v1) + c2[l] * v2) + c3[l] * v3;
+    }
+
+    for (uint32_t l = 0; l < lanes; ++l)
+    {
+        float s = steepness[l] * out[l];
+        s = s > bound[l] ? bound[l] : (s < -bound[l] ? -bound[l] : s);
+        if constexpr (function == CompiledNetwork::Activation::elliotSymmetric)
+            s = s / (1.0f + (s > 0 ? s : -s));
+        else if constexpr (function == CompiledNetwork::Activation::linearPiece)
+            s = s < 0 ? 0.0f : (s > 1 ? 1.0f : s);
+        else if constexpr (function == CompiledNetwork::Activation::linearPieceSymmetric)
+            s = s < -1 ? -1.0f : (s > 1 ? 1.0f : s);
+        out[l] = s;
+    }
+}
+
+template <CompiledNetwork::Activation function, typename Kernel>
+Kernel kernelFor (uint32_t lanes)
+{
+    switch (lanes)
+    {
+    case 4:
+        return runLayer<4, function>;
+    case 8:
+        return runLayer<8, function>;
+    case 12:
+        return runLayer<12, function>;
+    case 16:
+        return runLayer<16, function>;
+    default:
+        return runLayer<0, function>;
+    }
+}
+
+template <typename Kernel>
+Kernel kernelFor (CompiledNetwork::Activation function, uint32_t lanes)
+{
+    using A = CompiledNetwork::Activation;
+    switch (function)
+    {
+    case A::elliotSymmetric:
+        return kernelFor<A::elliotSymmetric, Kernel> (lanes);
+    case A::linearPiece:
+        return kernelFor<A::linearPiece, Kernel> (lanes);
+    case A::linearPieceSymmetric:
+        return kernelFor<A::linearPieceSymmetric, Kernel> (lanes);
+    case A::linear:
+    default:
+        return kernelFor<A::linear, Kernel> (lanes);
+    }
+}
+} // namespace
+
+CompiledNetwork CompiledNetwork::compile (fann* network)
+{
+    CompiledNetwork compiled;
+    if (network == nullptr || fann_get_network_type (network) != FANN_NETTYPE_LAYER ||
+        !(fann_get_connection_rate (network) >= 1.0f))
+        return compiled;
+    const unsigned int layerCount = fann_get_num_layers (network);
+    if (layerCount < 2)
+        return compiled;
+
+    std::vector<unsigned int> sizes (layerCount), biases (layerCount);
+    fann_get_layer_array (network, sizes.data());
+    fann_get_bias_array (network, biases.data());
+
+    // FANN numbers neurons layer by layer, every layer's bias neuron after its own neurons.
+    std::vector<unsigned int> firstNeuron (layerCount + 1, 0);
+    for (unsigned int l = 0; l < layerCount; ++l)
+    {
+        if (sizes[l] == 0 || (l + 1 < layerCount && biases[l] != 1))
+            return compiled;
+        firstNeuron[l + 1] = firstNeuron[l] + sizes[l] + biases[l];
+    }
+
+    std::vector<Layer> layers (layerCount - 1);
+    size_t weightCount = 0, laneCount = 0;
+    size_t valueOffset = roundUp4 (size_t (sizes[0]) + 1);
+    for (unsigned int l = 1; l < layerCount; ++l)
+    {
+        Layer& layer = layers[l - 1];
+        layer.sources = sizes[l - 1];
+        layer.neurons = sizes[l];
+        layer.lanes = static_cast<uint32_t> (roundUp4 (sizes[l]));
+        layer.weightOffset = weightCount;
+        layer.laneOffset = laneCount;
+        layer.previousOffset = l == 1 ? 0 : layers[l - 2].valueOffset;
+        layer.valueOffset = valueOffset;
+        weightCount += size_t (layer.sources + 1) * layer.lanes;
+        laneCount += layer.lanes;
+        valueOffset += roundUp4 (size_t (layer.neurons) + 1);
+
+        const auto first = fann_get_activation_function (network, static_cast<int> (l), 0);
+        if (!isReproduced (first))
+            return compiled;
+        for (unsigned int g = 1; g < sizes[l]; ++g)
+            if (fann_get_activation_function (network, static_cast<int> (l), static_cast<int> (g)) != first)
+                return compiled;
+        layer.activation = static_cast<Activation> (first);
+        layer.kernel = kernelFor<Kernel> (layer.activation, layer.lanes);
+    }
+
+    compiled.weights.reset (weightCount);
+    compiled.steepness.reset (laneCount);
+    compiled.bound.reset (laneCount);
+    for (const Layer& layer : layers)
+        for (uint32_t g = 0; g < layer.lanes; ++g)
+        {
+            // Lanes past the last neuron compute harmless values nobody reads.
+            compiled.steepness[layer.laneOffset + g] = 1.0f;
+            compiled.bound[layer.laneOffset + g] = 150.0f;
+        }
+
+    // Each neuron's k-th connection comes from the k-th neuron of the layer before (its bias
+    // last); fann_run relies on that for fully connected networks, and so does this layout.
+    const unsigned int connectionCount = fann_get_total_connections (network);
+    std::vector<fann_connection> connections (connectionCount);
+    fann_get_connection_array (network, connections.data());
+    std::vector<uint32_t> seen (firstNeuron[layerCount], 0);
+    size_t expected = 0;
+    for (const Layer& layer : layers)
+        expected += size_t (layer.sources + 1) * layer.neurons;
+    if (connectionCount != expected)
+        return compiled;
+    for (const fann_connection& c : connections)
+    {
+        unsigned int l = 1;
+        while (l < layerCount && c.to_neuron >= firstNeuron[l + 1])
+            ++l;
+        if (l >= layerCount || c.to_neuron < firstNeuron[l] || c.to_neuron - firstNeuron[l] >= sizes[l])
+            return compiled;
+        const Layer& layer = layers[l - 1];
+        const uint32_t g = c.to_neuron - firstNeuron[l];
+        const uint32_t k = seen[c.to_neuron]++;
+        if (k > layer.sources || c.from_neuron != firstNeuron[l - 1] + k)
+            return compiled;
+        compiled.weights[layer.weightOffset + size_t (k) * layer.lanes + g] = c.weight;
+    }
+    for (unsigned int l = 1; l < layerCount; ++l)
+        for (unsigned int g = 0; g < sizes[l]; ++g)
+            if (seen[firstNeuron[l] + g] != sizes[l - 1] + 1)
+                return compiled;
+
+    for (unsigned int l = 1; l < layerCount; ++l)
+    {
+        const Layer& layer = layers[l - 1];
+        for (unsigned int g = 0; g < sizes[l]; ++g)
+        {
+            const float s = fann_get_activation_steepness (network, static_cast<int> (l), static_cast<int> (g));
+            compiled.steepness[layer.laneOffset + g] = s;
+            compiled.bound[layer.laneOffset + g] = 150 / s;
+        }
+    }
+
+    compiled.inputs = sizes[0];
+    compiled.outputs = sizes[layerCount - 1];
+    compiled.outputOffset = layers.back().valueOffset;
+    compiled.scratchFloats = valueOffset;
+    compiled.layers = std::move (layers);
+    return compiled;
+}
+
+const float* CompiledNetwork::run (const float* input, float* scratch) const noexcept
+{
+    for (uint32_t q = 0; q < inputs; ++q)
+        scratch[q] = input[q];
+    scratch[inputs] = 1.0f; // the input layer's bias neuron
+
+    for (const Layer& layer : layers)
+    {
+        float* out = scratch + layer.valueOffset;
+        layer.kernel (weights.data() + layer.weightOffset, scratch + layer.previousOffset, layer.sources + 1,
+                      layer.lanes, steepness.data() + layer.laneOffset, bound.data() + layer.laneOffset, out);
+        out[layer.neurons] = 1.0f;
+    }
+    return scratch + outputOffset;
+}

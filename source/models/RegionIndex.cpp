@@ -1,0 +1,177 @@
+#include "models/RegionIndex.h"
+
+#include "models/RegionNetwork.h"
+
+#include <algorithm>
+
+namespace
+{
+// Below this many boxes the bisection costs more than the tests it saves.
+constexpr uint32_t minimumIndexedRegions = 4;
+// A position whose cells would list more than this many entries per box stays linear: the
+// index must not cost more memory than the regions themselves.
+constexpr uint64_t maximumCandidatesPerRegion = 64;
+
+// True when no point can lie inside the box: an empty or NaN interval on some axis.
+bool isEmptyBox (const RegionNetwork& r)
+{
+    for (uint32_t q = 0; q < r.inputCount; ++q)
+        if (!(static_cast<double> (r.lowerBound[q]) < static_cast<double> (r.upperBound[q])))
+            return true;
+    return false;
+}
+
+struct AxisCut
+{
+    std::vector<double> edges;
+    std::vector<uint32_t> cellStart;
+    std::vector<uint32_t> candidates;
+    uint64_t intervalCandidates = 0;
+};
+
+// Cell 2i lies strictly between edges i-1 and i (cell 0 below every edge, cell 2K above), cell
+// 2i+1 is edge i itself. Box r holds (part of) cell 2i only when lo <= e[i-1] and e[i] <= hi,
+// since both of its edges are among the cut points, and then it holds all of it; it holds
+// cell 2i+1 when lo < e[i] < hi.
+AxisCut cutAxis (const RegionNetwork* first, uint32_t count, const std::vector<bool>& usable, uint32_t axis)
+{
+    AxisCut cut;
+    for (uint32_t r = 0; r < count; ++r)
+        if (usable[r])
+        {
+            cut.edges.push_back (first[r].lowerBound[axis]);
+            cut.edges.push_back (first[r].upperBound[axis]);
+        }
+    std::sort (cut.edges.begin(), cut.edges.end());
+    cut.edges.erase (std::unique (cut.edges.begin(), cut.edges.end()), cut.edges.end());
+
+    const size_t k = cut.edges.size();
+    const size_t cells = 2 * k + 1;
+    cut.cellStart.reserve (cells + 1);
+    for (size_t c = 0; c < cells; ++c)
+    {
+        cut.cellStart.push_back (static_cast<uint32_t> (cut.candidates.size()));
+        const size_t i = c / 2;
+        const bool point = (c & 1u) != 0;
+        if (!point && (i == 0 || i == k))
+            continue; // outside every edge on this axis: no box reaches there
+        for (uint32_t r = 0; r < count; ++r)
+        {
+            if (!usable[r])
+                continue;
+            const double lo = first[r].lowerBound[axis];
+            const double hi = first[r].upperBound[axis];
+            const bool holds = point ? (lo < cut.edges[i] && cut.edges[i] < hi)
+                                     : (lo <= cut.edges[i - 1] && cut.edges[i] <= hi);
+            if (holds)
+                cut.candidates.push_back (r);
+        }
+        if (!point)
+            cut.intervalCandidates += cut.candidates.size() - cut.cellStart.back();
+    }
+    cut.cellStart.push_back (static_cast<uint32_t> (cut.candidates.size()));
+    return cut;
+}
+} // namespace
+
+void RegionIndex::clear() noexcept
+{
+    positions.clear();
+    edges.clear();
+    cellStart.clear();
+    candidates.clear();
+}
+
+void RegionIndex::build (const RegionNetwork* regions, uint32_t regionCount,
+                         const std::vector<uint32_t>& positionFirst)
+{
+    clear();
+    positions.resize (positionFirst.size());
+    for (size_t a = 0; a < positionFirst.size(); ++a)
+    {
+        const uint32_t begin = positionFirst[a];
+        const uint32_t end = a + 1 < positionFirst.size() ? positionFirst[a + 1] : regionCount;
+        const uint32_t count = end > begin ? end - begin : 0;
+        const RegionNetwork* first = regions + begin;
+        Position& position = positions[a];
+        if (count < minimumIndexedRegions || first[0].inputCount == 0)
+            continue;
+        bool sameInputs = true;
+        for (uint32_t r = 1; r < count; ++r)
+            sameInputs = sameInputs && first[r].inputCount == first[0].inputCount;
+        if (!sameInputs)
+            continue;
+
+        std::vector<bool> usable (count);
+        for (uint32_t r = 0; r < count; ++r)
+            usable[r] = !isEmptyBox (first[r]);
+
+        // The axis whose cells between edges list the fewest boxes on average.
+        AxisCut best;
+        uint32_t bestAxis = 0;
+        for (uint32_t axis = 0; axis < first[0].inputCount; ++axis)
+        {
+            AxisCut cut = cutAxis (first, count, usable, axis);
+            // Fewest boxes per cell between edges: cut.total / cut.cells < best.total / best.cells.
+            const uint64_t cells = cut.edges.size() > 1 ? cut.edges.size() - 1 : 1;
+            const uint64_t bestCells = best.edges.size() > 1 ? best.edges.size() - 1 : 1;
+            if (axis == 0 || cut.intervalCandidates * bestCells < best.intervalCandidates * cells)
+            {
+                best = std::move (cut);
+                bestAxis = axis;
+            }
+        }
+        if (best.candidates.size() > maximumCandidatesPerRegion * count)
+            continue;
+
+        position.linear = false;
+        position.axis = bestAxis;
+        position.edgeBegin = static_cast<uint32_t> (edges.size());
+        position.edgeCount = static_cast<uint32_t> (best.edges.size());
+        position.cellBegin = static_cast<uint32_t> (cellStart.size());
+        edges.insert (edges.end(), best.edges.begin(), best.edges.end());
+        const auto offset = static_cast<uint32_t> (candidates.size());
+        for (const uint32_t start : best.cellStart)
+            cellStart.push_back (offset + start);
+        candidates.insert (candidates.end(), best.candidates.begin(), best.candidates.end());
+    }
+}
+
+RegionNetwork* RegionIndex::find (uint32_t position, RegionNetwork* first, uint32_t count,
+                                  const double* u) const noexcept
+{
+    if (position >= positions.size() || positions[position].linear)
+    {
+        for (uint32_t r = 0; r < count; ++r)
+            if (first[r].contains (u))
+                return first + r;
+        return nullptr;
+    }
+
+    const Position& p = positions[position];
+    const double x = u[p.axis];
+    if (x != x)
+        return nullptr; // NaN fails every box test
+    const double* e = edges.data() + p.edgeBegin;
+    const auto i = static_cast<uint32_t> (std::lower_bound (e, e + p.edgeCount, x) - e);
+    const uint32_t cell = 2 * i + (i < p.edgeCount && e[i] == x ? 1u : 0u);
+    const uint32_t* range = cellStart.data() + p.cellBegin + cell;
+    for (uint32_t c = range[0]; c < range[1]; ++c)
+    {
+        RegionNetwork* region = first + candidates[c];
+        if (region->contains (u))
+            return region;
+    }
+    return nullptr;
+}
+
+double RegionIndex::meanCandidates (uint32_t position) const noexcept
+{
+    if (position >= positions.size() || positions[position].linear || positions[position].edgeCount < 2)
+        return 0.0;
+    const Position& p = positions[position];
+    uint64_t total = 0;
+    for (uint32_t i = 1; i < p.edgeCount; ++i)
+        total += cellStart[p.cellBegin + 2 * i + 1] - cellStart[p.cellBegin + 2 * i];
+    return static_cast<double> (total) / (p.edgeCount - 1);
+}

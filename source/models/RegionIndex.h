@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct RegionNetwork;
+
+// Finds the first box, in stored order, that contains a point, without testing every box of the
+// position. Per position one input axis is cut at every box edge on it; a point's cell on that
+// axis (found by bisection) lists, in stored order, exactly the boxes whose open interval on
+// the axis holds that cell, and only those get the full box test. Every box left out of a cell
+// fails its test on the axis for every point of the cell, so the first box that passes is the
+// one the linear search in stored order finds. A point whose coordinate on the axis is NaN is in
+// no box.
+//
+// Built once per load from the finished region table, read-only afterwards: the search takes
+// no lock and allocates nothing.
+class RegionIndex
+{
+public:
+    // regions: the whole table; positionFirst: index of each position's first region; the last
+    // position ends at regionCount.
+    void build (const RegionNetwork* regions, uint32_t regionCount, const std::vector<uint32_t>& positionFirst);
+    void clear() noexcept;
+
+    bool hasPosition (uint32_t position) const noexcept { return position < positions.size(); }
+
+    // The region of `position` (first = its first region, count its regions) that the linear
+    // search would find for u, or null when none contains u.
+    RegionNetwork* find (uint32_t position, RegionNetwork* first, uint32_t count, const double* u) const noexcept;
+
+    // Boxes tested on average over the cells between edges, for benchmarks and diagnostics.
+    double meanCandidates (uint32_t position) const noexcept;
+
+private:
+    struct Position
+    {
+        bool linear = true;  // too few boxes (or none with inputs) for cutting to pay
+        uint32_t axis = 0;
+        uint32_t edgeBegin = 0; // into edges: the sorted distinct box edges on the axis
+        uint32_t edgeCount = 0;
+        uint32_t cellBegin = 0; // into cellStart: 2 * edgeCount + 2 entries
+    };
+
+    std::vector<Position> positions;
+    std::vector<double> edges;
+    std::vector<uint32_t> cellStart;  // per cell, its first entry in candidates
+    std::vector<uint32_t> candidates; // region indices relative to the position's first region
+};

@@ -1,0 +1,188 @@
+// On the real model data set: the compiled networks give fann_run's floats for every region,
+// and the region index finds the region the linear search in stored order finds, for points
+// inside, on the edges of and far outside the boxes, and NaN.
+#include "FloatBits.h"
+#include "RealDataSet.h"
+
+#include <floatfann.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace
+{
+class RealDataEquality : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        files = realdata::loadAll (blocks, error);
+        ASSERT_TRUE (error.empty()) << error;
+        ASSERT_FALSE (files.empty());
+    }
+
+    PreampBlockSet blocks = makePreampBlocks (48000.0);
+    std::vector<realdata::LoadedFile> files;
+};
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+// Points for a box: inside, in the box grown three times, far outside (a thousand times the
+// box), the corners and edge midpoints exactly, and one NaN or infinite coordinate.
+std::vector<std::vector<double>> pointsAround (const RegionNetwork& r, std::mt19937& rng, int count)
+{
+    std::vector<std::vector<double>> points;
+    std::uniform_real_distribution<double> unit (0.0, 1.0);
+    const uint32_t n = r.inputCount;
+    for (int k = 0; k < count; ++k)
+    {
+        std::vector<double> u (n);
+        const double spread = k % 3 == 0 ? 1.0 : (k % 3 == 1 ? 3.0 : 1000.0);
+        for (uint32_t q = 0; q < n; ++q)
+        {
+            const double lo = r.lowerBound[q], hi = r.upperBound[q];
+            const double mid = 0.5 * (lo + hi), half = 0.5 * (hi - lo) * spread;
+            u[q] = mid + half * (2.0 * unit (rng) - 1.0);
+        }
+        points.push_back (u);
+    }
+    for (uint32_t corner = 0; corner < (1u << n); ++corner)
+    {
+        std::vector<double> u (n);
+        for (uint32_t q = 0; q < n; ++q)
+            u[q] = (corner >> q) & 1u ? r.upperBound[q] : r.lowerBound[q];
+        points.push_back (u);
+        for (uint32_t q = 0; q < n; ++q)
+        {
+            std::vector<double> edge = u;
+            edge[q] = 0.5 * (static_cast<double> (r.lowerBound[q]) + r.upperBound[q]);
+            points.push_back (edge);
+        }
+    }
+    for (uint32_t q = 0; q < n; ++q)
+        for (const double special : {nan, inf, -inf})
+        {
+            std::vector<double> u (n);
+            for (uint32_t j = 0; j < n; ++j)
+                u[j] = 0.5 * (static_cast<double> (r.lowerBound[j]) + r.upperBound[j]);
+            u[q] = special;
+            points.push_back (u);
+        }
+    return points;
+}
+
+// The network input that evaluate forms from u.
+std::vector<float> scaled (const RegionNetwork& r, const std::vector<double>& u)
+{
+    std::vector<float> s (r.inputCount);
+    for (uint32_t q = 0; q < r.inputCount; ++q)
+        s[q] = static_cast<float> ((u[q] - static_cast<double> (r.inputMin[q])) * r.inputScale[q] - 1.0);
+    return s;
+}
+
+RegionNetwork* linearSearch (RegionNetwork* first, uint32_t count, const double* u)
+{
+    for (uint32_t r = 0; r < count; ++r)
+        if (first[r].contains (u))
+            return first + r;
+    return nullptr;
+}
+} // namespace
+
+TEST_F (RealDataEquality, CompiledNetworksGiveFannRunsFloatsForEveryRegion)
+{
+    std::mt19937 rng (3);
+    size_t regions = 0, evaluations = 0;
+    for (auto& f : files)
+    {
+        SCOPED_TRACE (f.name);
+        for (size_t e = 0; e < f.state.regions.size(); ++e)
+        {
+            RegionNetwork& r = f.state.regions[e];
+            ASSERT_NE (r.compiled, nullptr) << "region " << e << " has no compiled network";
+            for (const auto& u : pointsAround (r, rng, 60))
+            {
+                std::vector<float> input = scaled (r, u);
+                const float* ours = r.compiled->run (input.data(), r.networkScratch.data());
+                const float* theirs = fann_run (r.network.get(), input.data());
+                for (uint32_t o = 0; o < r.compiled->outputCount(); ++o)
+                    ASSERT_EQ (floatBits (ours[o]), floatBits (theirs[o]))
+                        << "region " << e << " output " << o << ": " << ours[o] << " vs " << theirs[o];
+                ++evaluations;
+            }
+            ++regions;
+        }
+    }
+    RecordProperty ("regions", static_cast<int> (regions));
+    RecordProperty ("evaluations", static_cast<int> (evaluations));
+}
+
+TEST_F (RealDataEquality, RegionIndexFindsWhatTheLinearSearchFinds)
+{
+    std::mt19937 rng (5);
+    for (auto& f : files)
+    {
+        SCOPED_TRACE (f.name);
+        BlockModelState& m = f.state;
+        for (uint32_t a = 0; a < m.positionCount; ++a)
+        {
+            const uint32_t begin = m.positionFirstRegion[a];
+            const uint32_t end = a + 1 < m.positionCount ? m.positionFirstRegion[a + 1] : m.regionCount;
+            RegionNetwork* first = m.regions.data() + begin;
+            for (uint32_t e = begin; e < end; ++e)
+                for (const auto& u : pointsAround (m.regions[e], rng, 20))
+                    ASSERT_EQ (m.regionIndex.find (a, first, end - begin, u.data()),
+                               linearSearch (first, end - begin, u.data()))
+                        << "position " << a << ", around region " << e - begin;
+        }
+    }
+}
+
+TEST_F (RealDataEquality, RegionStepWritesTheCurrentsOfThePlainEvaluation)
+{
+    // The same file loaded twice, one copy reduced to fann_run and the linear search; both see
+    // the same inputs, including points in no box (fallback) and NaN.
+    std::mt19937 rng (9);
+    for (auto& f : files)
+    {
+        SCOPED_TRACE (f.name);
+        BlockModelState plain;
+        const int valve = f.name.find ("_rsd_") != std::string::npos ? 1 : 0;
+        const int32_t rate = f.block == 2 ? std::stoi (f.name.substr (f.name.rfind ('.') + 1)) : 48000;
+        ASSERT_TRUE (loadModelIntoState (plain, blocks[static_cast<size_t> (f.block)].get(),
+                                         realdata::path (f.block, valve, rate), blockUsesPrincipalComponents (f.block))
+                         .ok);
+        useReferenceEvaluation (plain);
+        BlockModelState& fast = f.state;
+        const uint32_t nv = blocks[static_cast<size_t> (f.block)]->numNonlinearInputs;
+        const uint32_t ni = blocks[static_cast<size_t> (f.block)]->numNonlinearOutputs;
+        for (uint32_t a = 0; a < fast.positionCount; a += std::max (1u, fast.positionCount / 7))
+        {
+            selectPosition (fast, a);
+            selectPosition (plain, a);
+            std::vector<double> iFast (ni, 0.125), iPlain (ni, 0.125);
+            const uint32_t begin = fast.positionFirstRegion[a];
+            const uint32_t end = a + 1 < fast.positionCount ? fast.positionFirstRegion[a + 1] : fast.regionCount;
+            for (uint32_t e = begin; e < end; ++e)
+            {
+                // Points in the reduced space, carried back to p only for standard files; pca
+                // files get p drawn around the operating range instead.
+                for (const auto& point : pointsAround (fast.regions[e], rng, 10))
+                {
+                    std::vector<double> p (nv, 0.0);
+                    for (uint32_t q = 0; q < nv; ++q)
+                        p[q] = fast.projectionNeeded ? point[q % point.size()] * (1.0 + 0.1 * q) : (q < point.size() ? point[q] : 0.0);
+                    regionStep (fast, f.block, p.data(), iFast.data());
+                    regionStep (plain, f.block, p.data(), iPlain.data());
+                    for (uint32_t j = 0; j < ni; ++j)
+                        ASSERT_EQ (doubleBits (iFast[j]), doubleBits (iPlain[j])) << "position " << a << " current " << j;
+                    ASSERT_EQ (fast.lastRegion - fast.regions.data(), plain.lastRegion - plain.regions.data());
+                }
+            }
+        }
+    }
+}
