@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -112,6 +113,63 @@ void drawWaveform (juce::Graphics& g, juce::Rectangle<int> box, const Audio& aud
             g.drawVerticalLine (box.getX() + x, top, std::max (bottom, top + 1.0f));
         }
     }
+}
+
+// A close look at a few milliseconds: the input (grey) and the output (colour), each scaled to
+// its own peak in the window, so the change of shape shows whatever the gain.
+void drawZoom (juce::Graphics& g, juce::Rectangle<int> box, const Audio& input, const Audio& output, size_t from,
+               size_t count)
+{
+    const double milliseconds = 1000.0 * static_cast<double> (count) / output.sampleRate;
+    drawFrame (g, box, "Shape, " + juce::String (milliseconds, 1) + " ms at " +
+                           juce::String (static_cast<double> (from) / output.sampleRate, 2) + " s");
+    const float middle = static_cast<float> (box.getCentreY());
+    g.setColour (grid);
+    g.drawHorizontalLine (static_cast<int> (middle), static_cast<float> (box.getX()), static_cast<float> (box.getRight()));
+    const auto trace = [&] (const std::vector<float>& channel, juce::Colour colour, float thickness)
+    {
+        if (from + count > channel.size() || count < 2)
+            return;
+        float peak = 1e-9f;
+        for (size_t s = from; s < from + count; ++s)
+            peak = std::max (peak, std::abs (channel[s]));
+        const float half = static_cast<float> (box.getHeight()) * 0.5f - 4.0f;
+        juce::Path path;
+        for (size_t s = 0; s < count; ++s)
+        {
+            const float x = static_cast<float> (box.getX()) +
+                            static_cast<float> (s) / static_cast<float> (count - 1) * static_cast<float> (box.getWidth());
+            const float y = middle - channel[from + s] / peak * half;
+            if (s == 0)
+                path.startNewSubPath (x, y);
+            else
+                path.lineTo (x, y);
+        }
+        g.setColour (colour);
+        g.strokePath (path, juce::PathStrokeType (thickness));
+    };
+    trace (input.channels.front(), inputColour, 1.0f);
+    trace (output.channels.front(), outputColours[0], 1.8f);
+}
+
+// Where to look closely: three periods of a test tone near the end, else 20 ms around the
+// output's peak.
+std::pair<size_t, size_t> zoomWindow (const Audio& output, double toneFrequency)
+{
+    const auto& channel = output.channels.front();
+    const double rate = output.sampleRate;
+    const size_t count = std::min (channel.size(), static_cast<size_t> (
+                                                       toneFrequency > 0.0 ? 3.0 * rate / toneFrequency : 0.02 * rate));
+    if (count < 2)
+        return {0, 0};
+    if (toneFrequency > 0.0)
+        return {channel.size() - count - std::min (channel.size() - count, static_cast<size_t> (0.05 * rate)), count};
+    size_t loudest = 0;
+    for (size_t s = 0; s < channel.size(); ++s)
+        if (std::abs (channel[s]) > std::abs (channel[loudest]))
+            loudest = s;
+    const size_t from = loudest > count / 2 ? std::min (loudest - count / 2, channel.size() - count) : 0;
+    return {from, count};
 }
 
 size_t fftSizeFor (double sampleRate)
@@ -283,7 +341,15 @@ bool writePlot (const std::string& path, const PlotContent& content, std::string
         juce::Rectangle<int> box (left, top, width - left - right, waveHeight);
         drawWaveform (g, box, *content.input, true, "Input");
         box.setY (box.getBottom() + gap);
-        drawWaveform (g, box, *content.output, false,
+        const auto [zoomFrom, zoomCount] = zoomWindow (*content.output, content.toneFrequency);
+        auto whole = box;
+        if (zoomCount > 0)
+        {
+            const auto closeUp = whole.removeFromRight (box.getWidth() / 4);
+            whole.removeFromRight (24);
+            drawZoom (g, closeUp, *content.input, *content.output, zoomFrom, zoomCount);
+        }
+        drawWaveform (g, whole, *content.output, false,
                       content.output->channels.size() > 1 ? "Output (left orange, right blue)" : "Output");
         box.setY (box.getBottom() + gap);
         box.setHeight (spectrumHeight);
