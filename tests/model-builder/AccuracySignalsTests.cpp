@@ -53,9 +53,9 @@ TEST (AccuracySignals, AreRepeatableFullBandAndAtTheirLevels)
         double peakLow, peakHigh;
         bool fullBand;
     };
-    const Expect expected[] = {{"pluck", 0.6, 0.95, true},      {"pluck-hot", 0.6, 0.95, true},
+    const Expect expected[] = {{"pluck", 0.6, 0.95, true},  {"pluck-hot", 0.6, 0.95, true},
                                {"pluck-soft", 0.03, 0.1, true}, {"chord", 0.8, 0.95, true},
-                               {"clicks", 0.7, 0.9, true},      {"square", 0.5, 0.8, true},
+                               {"clicks", 0.7, 0.9, true},  {"square", 0.5, 0.8, true},
                                {"guitar", 0.9, 0.9, false}};
     ASSERT_EQ (accuracySignalClasses().size(), std::size (expected));
     for (const auto& e : expected)

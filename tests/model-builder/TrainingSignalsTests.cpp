@@ -36,9 +36,9 @@ TEST (TrainingSignals, FullBandKindsCarryEnergyNearTheNyquistFrequency)
 {
     // The energy of the second difference against the signal's: high wherever the spectrum
     // reaches far up, as a pick's noise, a naive edge or a sweep to Nyquist does.
-    for (const auto kind :
-         {TrainingSignalKind::noiseBurst, TrainingSignalKind::square, TrainingSignalKind::stepsAndClicks,
-          TrainingSignalKind::chirp, TrainingSignalKind::pluck})
+    for (const auto kind : {TrainingSignalKind::noiseBurst, TrainingSignalKind::square,
+                            TrainingSignalKind::stepsAndClicks, TrainingSignalKind::chirp,
+                            TrainingSignalKind::pluck})
     {
         SCOPED_TRACE (trainingSignalName (kind));
         const auto a = makeTrainingSignal (44100.0, {kind, 1.0, 7, 0.2});

@@ -14,10 +14,8 @@ void usage()
 {
     std::puts (
         "usage: varkel-model-accuracy --data DIR [--quick] [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
-        "                             [--factors 1,2,4,8,16] [--gains 0,4,8,12,16] [--tone-grid N | --tones "
-        "I,J]\n"
-        "                             [--classes pluck,chord,...] [--signals N] [--seconds S] "
-        "[--plugin-check]\n"
+        "                             [--factors 1,2,4,8,16] [--gains 0,4,8,12,16] [--tone-grid N | --tones I,J]\n"
+        "                             [--classes pluck,chord,...] [--signals N] [--seconds S] [--plugin-check]\n"
         "                             [--summary-only] [--max-median ESR] [--max-worst ESR] [--max-flips N]\n"
         "                             [--max-miss-fraction F]\n"
         "Plays signals the builder never trained on through the networks of DIR and through the exact\n"
@@ -48,9 +46,9 @@ void printSummary (const char* label, const std::vector<AccuracyRow>& rows)
 {
     const auto s = summariseRows (rows);
     const double n = s.samples > 0 ? static_cast<double> (s.samples) : 1.0;
-    std::printf ("%-22s %6zu %10.3g %10.3g %10.3g %10.3g %7ld %9.2g %9.2g %9.2g %9.2g", label, s.rows,
-                 s.medianEsr, s.worstEsr, s.medianEsr50, s.worstEsr50, s.signFlips, s.misses[0] / n,
-                 s.misses[1] / n, s.misses[2] / n, s.misses[3] / n);
+    std::printf ("%-22s %6zu %10.3g %10.3g %10.3g %10.3g %7ld %9.2g %9.2g %9.2g %9.2g", label, s.rows, s.medianEsr,
+                 s.worstEsr, s.medianEsr50, s.worstEsr50, s.signFlips, s.misses[0] / n, s.misses[1] / n,
+                 s.misses[2] / n, s.misses[3] / n);
     for (size_t k = 0; k < 4; ++k)
         std::printf (" %8.2g/%-8.2g", s.medianBlockEsr[k], s.worstBlockEsr[k]);
     std::printf ("\n");
@@ -73,12 +71,12 @@ int main (int argc, char** argv)
     std::vector<int> flipLimit;
     double maxMedian = 0.0, maxWorst = 0.0, maxMissFraction = 0.0;
     if (args.error.empty())
-        args.integers ("host-rates", grid.hostRates) && args.integers ("factors", grid.factors) &&
-            args.integers ("gains", grid.gains) && args.integers ("tone-grid", toneLevels) &&
-            args.integers ("tones", grid.tones) && args.integers ("signals", signals) &&
-            args.integers ("max-flips", flipLimit) && args.number ("seconds", grid.seconds) &&
-            args.number ("max-median", maxMedian) && args.number ("max-worst", maxWorst) &&
-            args.number ("max-miss-fraction", maxMissFraction);
+        args.integers ("host-rates", grid.hostRates) && args.integers ("factors", grid.factors)
+            && args.integers ("gains", grid.gains) && args.integers ("tone-grid", toneLevels)
+            && args.integers ("tones", grid.tones) && args.integers ("signals", signals)
+            && args.integers ("max-flips", flipLimit) && args.number ("seconds", grid.seconds)
+            && args.number ("max-median", maxMedian) && args.number ("max-worst", maxWorst)
+            && args.number ("max-miss-fraction", maxMissFraction);
     grid.valves = valveSetsByName (args.get ("valve", "both"));
     grid.dataDir = args.get ("data", ".");
     grid.pluginCheck = args.has ("plugin-check");
@@ -113,8 +111,8 @@ int main (int argc, char** argv)
     for (int f : grid.factors)
         if (f != 1 && f != 2 && f != 4 && f != 8 && f != 16)
             classError = "oversampling factors are 1, 2, 4, 8 and 16";
-    if (!args.error.empty() || !classError.empty() || !args.has ("data") || grid.valves.empty() ||
-        grid.hostRates.empty())
+    if (!args.error.empty() || !classError.empty() || !args.has ("data") || grid.valves.empty()
+        || grid.hostRates.empty())
     {
         if (!args.error.empty() || !classError.empty())
             std::fprintf (stderr, "varkel-model-accuracy: %s\n", (args.error + classError).c_str());
@@ -124,37 +122,33 @@ int main (int argc, char** argv)
 
     const bool rowsShown = !args.has ("summary-only");
     if (rowsShown)
-        std::printf ("%-4s %6s %3s %4s %8s %-10s %10s %10s %6s %8s %8s %8s %8s %9s %9s\n", "set", "host", "x",
-                     "gain", "t,m,b", "signal", "esr", "esr50ms", "flips", "miss1", "miss2", "miss3", "miss4",
-                     "b4alone", "plugin");
+        std::printf ("%-4s %6s %3s %4s %8s %-10s %10s %10s %6s %8s %8s %8s %8s %9s\n", "set", "host", "x", "gain",
+                     "t,m,b", "signal", "esr", "esr50ms", "flips", "miss1", "miss2", "miss3", "miss4", "plugin");
     std::vector<AccuracyRow> rows;
     const auto started = std::chrono::steady_clock::now();
-    const auto error = runAccuracyGrid (
-        grid,
-        [&] (const AccuracyRow& r)
-        {
-            rows.push_back (r);
-            if (!rowsShown)
-                return;
-            std::printf ("%-4s %6d %3d %4d %8s %-10s %10.3g %10.3g %6ld %8ld %8ld %8ld %8ld", r.valve.c_str(),
-                         r.hostRate, r.factor, r.gain, toneText (r.tone).c_str(), r.signalClass.c_str(),
-                         r.esr, r.esr50, r.signFlips, r.misses[0], r.misses[1], r.misses[2], r.misses[3]);
-            std::printf (" %9.2g", r.blockEsr[3]);
-            if (r.pluginEsr >= 0.0)
-                std::printf (" %9.2g\n", r.pluginEsr);
-            else
-                std::printf (" %9s\n", "-");
-            std::fflush (stdout);
-        });
+    const auto error = runAccuracyGrid (grid, [&] (const AccuracyRow& r)
+    {
+        rows.push_back (r);
+        if (!rowsShown)
+            return;
+        std::printf ("%-4s %6d %3d %4d %8s %-10s %10.3g %10.3g %6ld %8ld %8ld %8ld %8ld", r.valve.c_str(), r.hostRate,
+                     r.factor, r.gain, toneText (r.tone).c_str(), r.signalClass.c_str(), r.esr, r.esr50, r.signFlips,
+                     r.misses[0], r.misses[1], r.misses[2], r.misses[3]);
+        if (r.pluginEsr >= 0.0)
+            std::printf (" %9.2g\n", r.pluginEsr);
+        else
+            std::printf (" %9s\n", "-");
+        std::fflush (stdout);
+    });
     if (!error.empty())
     {
         std::fprintf (stderr, "varkel-model-accuracy: %s\n", error.c_str());
         return 1;
     }
 
-    std::printf ("\n%-22s %6s %10s %10s %10s %10s %7s %9s %9s %9s %9s %17s %17s %17s %17s\n", "summary",
-                 "rows", "median", "worst", "median50", "worst50", "flips", "miss1", "miss2", "miss3",
-                 "miss4", "block1 med/worst", "block2 med/worst", "block3 med/worst", "block4 med/worst");
+    std::printf ("\n%-22s %6s %10s %10s %10s %10s %7s %9s %9s %9s %9s %17s %17s %17s %17s\n", "summary", "rows",
+                 "median", "worst", "median50", "worst50", "flips", "miss1", "miss2", "miss3", "miss4",
+                 "block1 med/worst", "block2 med/worst", "block3 med/worst", "block4 med/worst");
     std::map<std::string, std::vector<AccuracyRow>> byClass, byRate, byValve;
     for (const auto& r : rows)
     {
@@ -171,21 +165,19 @@ int main (int argc, char** argv)
     printSummary ("all", rows);
 
     auto worst = rows;
-    std::sort (worst.begin(), worst.end(),
-               [] (const AccuracyRow& a, const AccuracyRow& b)
+    std::sort (worst.begin(), worst.end(), [] (const AccuracyRow& a, const AccuracyRow& b)
                { return std::max (a.esr, a.esr50) > std::max (b.esr, b.esr50); });
     std::printf ("\nworst rows:\n");
     for (size_t n = 0; n < worst.size() && n < 8; ++n)
-        std::printf ("  %s %d x%d gain %d tone %s %s: esr %.3g, first 50 ms %.3g, %ld flips\n",
-                     worst[n].valve.c_str(), worst[n].hostRate, worst[n].factor, worst[n].gain,
-                     toneText (worst[n].tone).c_str(), worst[n].signalClass.c_str(), worst[n].esr,
-                     worst[n].esr50, worst[n].signFlips);
+        std::printf ("  %s %d x%d gain %d tone %s %s: esr %.3g, first 50 ms %.3g, %ld flips\n", worst[n].valve.c_str(),
+                     worst[n].hostRate, worst[n].factor, worst[n].gain, toneText (worst[n].tone).c_str(),
+                     worst[n].signalClass.c_str(), worst[n].esr, worst[n].esr50, worst[n].signFlips);
 
     const auto s = summariseRows (rows);
-    const double missFraction =
-        s.samples > 0 ? static_cast<double> (*std::max_element (s.misses.begin(), s.misses.end())) /
-                            static_cast<double> (s.samples)
-                      : 0.0;
+    const double missFraction = s.samples > 0
+                                    ? static_cast<double> (*std::max_element (s.misses.begin(), s.misses.end()))
+                                          / static_cast<double> (s.samples)
+                                    : 0.0;
     std::printf ("\n%zu rows in %.1f s\n", rows.size(),
                  std::chrono::duration<double> (std::chrono::steady_clock::now() - started).count());
     int status = 0;
@@ -197,11 +189,11 @@ int main (int argc, char** argv)
         status = 1;
     };
     if (args.has ("max-median"))
-        check (std::max (s.medianEsr, s.medianEsr50) > maxMedian, "median ESR",
-               std::max (s.medianEsr, s.medianEsr50), maxMedian);
+        check (std::max (s.medianEsr, s.medianEsr50) > maxMedian, "median ESR", std::max (s.medianEsr, s.medianEsr50),
+               maxMedian);
     if (args.has ("max-worst"))
-        check (std::max (s.worstEsr, s.worstEsr50) > maxWorst, "worst ESR",
-               std::max (s.worstEsr, s.worstEsr50), maxWorst);
+        check (std::max (s.worstEsr, s.worstEsr50) > maxWorst, "worst ESR", std::max (s.worstEsr, s.worstEsr50),
+               maxWorst);
     if (!flipLimit.empty())
         check (s.signFlips > flipLimit[0], "sign flips", static_cast<double> (s.signFlips), flipLimit[0]);
     if (args.has ("max-miss-fraction"))

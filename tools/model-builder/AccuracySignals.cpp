@@ -13,8 +13,8 @@ constexpr double pi = 3.14159265358979323846;
 // A plucked string as a delay line whose loop averages neighbouring samples: the burst of white
 // noise that fills the line is the pick, full band up to the host's Nyquist frequency, and the
 // loop filter darkens it within a few periods as a real string does.
-void addString (std::vector<double>& out, double rate, double f0, double onsetSeconds, double gain,
-                double sustain, std::mt19937& random)
+void addString (std::vector<double>& out, double rate, double f0, double onsetSeconds, double gain, double sustain,
+                std::mt19937& random)
 {
     const auto period = static_cast<size_t> (std::max (2.0, std::round (rate / f0)));
     std::uniform_real_distribution<double> noise (-1.0, 1.0);
@@ -51,8 +51,7 @@ double noteFrequency (std::mt19937& random, int lowest, int range)
     return 82.41 * std::pow (2.0, semitone (random) / 12.0);
 }
 
-std::vector<double> plucks (double rate, size_t length, uint32_t seed, int strings, double peakLow,
-                            double peakHigh)
+std::vector<double> plucks (double rate, size_t length, uint32_t seed, int strings, double peakLow, double peakHigh)
 {
     std::vector<double> out (length, 0.0);
     std::mt19937 random (seed);
@@ -62,8 +61,7 @@ std::vector<double> plucks (double rate, size_t length, uint32_t seed, int strin
     const int shape[] = {0, 7, 12, 16, 19, 24};
     for (int n = 0; n < strings; ++n)
     {
-        const double f0 =
-            strings == 1 ? noteFrequency (random, 0, 30) : 82.41 * std::pow (2.0, (root + shape[n]) / 12.0);
+        const double f0 = strings == 1 ? noteFrequency (random, 0, 30) : 82.41 * std::pow (2.0, (root + shape[n]) / 12.0);
         addString (out, rate, f0, 0.003 + 0.009 * n + 0.004 * unit (random), 0.7 + 0.3 * unit (random),
                    1.0 + 3.0 * unit (random), random);
     }
@@ -151,8 +149,8 @@ const AccuracySignalClass* findAccuracySignalClass (const std::string& name)
     return nullptr;
 }
 
-std::vector<double> makeAccuracySignal (const AccuracySignalClass& signalClass, double hostRate,
-                                        uint32_t seed, double seconds)
+std::vector<double> makeAccuracySignal (const AccuracySignalClass& signalClass, double hostRate, uint32_t seed,
+                                        double seconds)
 {
     const auto length = static_cast<size_t> (std::max (1.0, seconds * hostRate));
     // Seeds far from the builder's (1000 up) and apart per class.

@@ -23,8 +23,8 @@ const AccuracySignalClass* findAccuracySignalClass (const std::string& name);
 
 // One signal of a class at the host rate; the same class, seed and length always give the same
 // samples, and different seeds give other notes, rhythms and levels.
-std::vector<double> makeAccuracySignal (const AccuracySignalClass& signalClass, double hostRate,
-                                        uint32_t seed, double seconds);
+std::vector<double> makeAccuracySignal (const AccuracySignalClass& signalClass, double hostRate, uint32_t seed,
+                                        double seconds);
 
 // The chain's input gain factor for an Input engine value, rounded as the processor rounds it.
 float inputGainFactor (float inputLevel);

@@ -143,8 +143,7 @@ struct PluginChain
     int32_t host, factor;
     std::string error;
 
-    PluginChain (const std::array<std::filesystem::path, 4>& paths, int hostRate, int oversampling, int gain,
-                 int tone)
+    PluginChain (const std::array<std::filesystem::path, 4>& paths, int hostRate, int oversampling, int gain, int tone)
         : blocks (makePreampBlocks (hostRate)), host (hostRate), factor (oversampling)
     {
         for (int k = 0; k < 4; ++k)
@@ -252,8 +251,7 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                     std::unique_ptr<PluginChain> plugin;
                     if (grid.pluginCheck && !grid.tones.empty())
                     {
-                        plugin =
-                            std::make_unique<PluginChain> (paths, host, factor, gain, grid.tones.front());
+                        plugin = std::make_unique<PluginChain> (paths, host, factor, gain, grid.tones.front());
                         if (!plugin->error.empty())
                             return plugin->error;
                     }
@@ -272,22 +270,20 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                         {
                             Played one;
                             one.host = makeAccuracySignal (*signalClass, host,
-                                                           static_cast<uint32_t> (1000 * gain + 17 * s + 1),
-                                                           grid.seconds);
+                                                           static_cast<uint32_t> (1000 * gain + 17 * s + 1), grid.seconds);
                             const auto input = toProcessingRate (one.host, inputGain, factor);
                             samples += static_cast<long> (input.size());
                             const auto exact1 = r1.run (input, plainRun, nullptr, unused);
                             const auto exact2 = r2.run (exact1, plainRun, nullptr, unused);
                             one.exact3 = r3.run (exact2, plainRun, nullptr, unused);
                             long ignored = 0;
-                            compare (networks[0]->run (input, ignored), removeRest (exact1, r1.rest().y), 0,
-                                     alone[0], r1.rest().y);
-                            compare (networks[1]->run (exact1, ignored), removeRest (exact2, r2.rest().y), 0,
-                                     alone[1], r2.rest().y);
-                            compare (networks[2]->run (exact2, ignored), removeRest (one.exact3, r3.rest().y),
-                                     0, alone[2], r3.rest().y);
-                            one.network3 = networks[2]->run (
-                                networks[1]->run (networks[0]->run (input, misses[0]), misses[1]), misses[2]);
+                            compare (networks[0]->run (input, ignored), removeRest (exact1, r1.rest().y), 0, alone[0], r1.rest().y);
+                            compare (networks[1]->run (exact1, ignored), removeRest (exact2, r2.rest().y), 0, alone[1], r2.rest().y);
+                            compare (networks[2]->run (exact2, ignored), removeRest (one.exact3, r3.rest().y), 0, alone[2],
+                                     r3.rest().y);
+                            one.network3 = networks[2]->run (networks[1]->run (networks[0]->run (input, misses[0]),
+                                                                               misses[1]),
+                                                             misses[2]);
                             played.push_back (std::move (one));
                         }
                         for (int tone : grid.tones)
@@ -313,8 +309,7 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                                 const auto yRef = toHostRate (yExact4, rest, factor);
                                 const auto yNetFull = networks[3]->run (one.network3, row.misses[3]);
                                 long ignored = 0;
-                                compare (networks[3]->run (one.exact3, ignored), removeRest (yExact4, rest),
-                                         0, alone4, rest);
+                                compare (networks[3]->run (one.exact3, ignored), removeRest (yExact4, rest), 0, alone4, rest);
                                 compare (toHostRate (yNetFull, rest, factor), yRef,
                                          static_cast<size_t> (0.05 * host), c);
                                 if (plugin && tone == grid.tones.front())
@@ -322,8 +317,7 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                                     // Both with the rest value in, through the same filter.
                                     const auto yPlugin = plugin->run (one.host, inputGain);
                                     const auto yHarness = toHostRate (yNetFull, 0.0, factor);
-                                    const auto restOut =
-                                        toHostRate (std::vector<double> (yNetFull.size(), rest), 0.0, factor);
+                                    const auto restOut = toHostRate (std::vector<double> (yNetFull.size(), rest), 0.0, factor);
                                     std::vector<double> a, b;
                                     for (size_t n = 0; n < yPlugin.size() && n < yHarness.size(); ++n)
                                     {

@@ -34,12 +34,12 @@ struct AccuracyRow
     std::string valve;
     int hostRate = 0, factor = 1, gain = 0, tone = 0;
     std::string signalClass;
-    double esr = 0.0;             // whole signal
-    double esr50 = 0.0;           // its first 50 ms
-    long signFlips = 0;           // samples of opposite sign where the exact output exceeds 10 % of its peak
-    long samples = 0;             // processing-rate samples per block
+    double esr = 0.0;   // whole signal
+    double esr50 = 0.0; // its first 50 ms
+    long signFlips = 0; // samples of opposite sign where the exact output exceeds 10 % of its peak
+    long samples = 0;   // processing-rate samples per block
     std::array<long, 4> misses{}; // per block: samples outside every box of the position
-    double pluginEsr = -1.0;      // ChannelChain against the harness's network path; -1 when not run
+    double pluginEsr = -1.0; // ChannelChain against the harness's network path; -1 when not run
     // Each block's networks alone, driven by the exact circuit's input to that block: which
     // block the chain's error comes from (at the processing rate).
     std::array<double, 4> blockEsr{};

@@ -647,18 +647,14 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 std::mt19937 random (static_cast<uint32_t> (500 + item));
                 ExactCircuit circuit (rate, set);
                 auto trajectory = options.trajectory;
+                // The same number of kept samples per second of signal as at the base rate.
+                trajectory.stride = std::max (1, options.trajectory.stride * rate / trainingRates.front());
                 // Above the base rate only the start of each signal (its attack and the valves'
                 // largest swings) is solved, at the cost of one base-rate run per gain, and above
                 // twice the base rate at three gains: solving every signal whole at up to 64 times
                 // the base rate would cost more than all the rest of the build.
                 const double signalLength = options.signalSeconds * std::min (1.0, double (trainingRates.front()) / rate);
                 const bool high = rate > 2 * trainingRates.front();
-                // As many kept samples per signal as at the base rate: the shortened signals at a
-                // high rate need every kept sample they give (a stride scaled with the rate
-                // left too few, and x8 and x16 files whose networks missed by ESR 0.5 to 1.3).
-                trajectory.stride = std::max (
-                    1, static_cast<int> (std::lround (options.trajectory.stride * rate * signalLength
-                                                      / (trainingRates.front() * options.signalSeconds))));
                 for (int g : high ? std::vector<int> {0, 8, 16} : blockThreeGains)
                 {
                     circuit.block (0).setControlPosition (static_cast<uint32_t> (g));

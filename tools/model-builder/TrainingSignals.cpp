@@ -55,71 +55,71 @@ std::vector<double> makeTrainingSignal (double rate, const TrainingSignalShape& 
     std::uniform_real_distribution<double> unit (0.0, 1.0), noise (-1.0, 1.0);
     switch (shape.kind)
     {
-    case TrainingSignalKind::noiseBurst:
-    {
-        // Bursts of different lengths with silence between them: each one's end leaves the
-        // coupling capacitors charged, as a pick's release does.
-        for (size_t start = static_cast<size_t> (0.002 * rate); start < length;)
+        case TrainingSignalKind::noiseBurst:
         {
-            const double tau = 0.001 + 0.02 * unit (random), level = 0.3 + 0.7 * unit (random);
-            for (size_t s = start; s < length && s < start + static_cast<size_t> (6.0 * tau * rate); ++s)
-                out[s] += level * noise (random) * std::exp (-static_cast<double> (s - start) / (tau * rate));
-            start += static_cast<size_t> ((0.015 + 0.03 * unit (random)) * rate);
-        }
-        break;
-    }
-    case TrainingSignalKind::pluck:
-        addNotes (out, rate, 1, random);
-        break;
-    case TrainingSignalKind::loudChord:
-        addNotes (out, rate, 6, random);
-        break;
-    case TrainingSignalKind::square:
-    {
-        const double f = 60.0 + 600.0 * unit (random);
-        double phase = unit (random);
-        for (size_t s = static_cast<size_t> (0.002 * rate); s < length; ++s)
-        {
-            phase += f / rate;
-            phase -= std::floor (phase);
-            out[s] = phase < 0.5 ? 1.0 : -1.0;
-        }
-        break;
-    }
-    case TrainingSignalKind::stepsAndClicks:
-    {
-        // Alternating steps up, down and back to silence, every few to tens of milliseconds,
-        // with single-sample clicks between.
-        double level = 0.0;
-        size_t next = static_cast<size_t> (0.002 * rate);
-        for (size_t s = 0; s < length; ++s)
-        {
-            if (s == next)
+            // Bursts of different lengths with silence between them: each one's end leaves the
+            // coupling capacitors charged, as a pick's release does.
+            for (size_t start = static_cast<size_t> (0.002 * rate); start < length;)
             {
-                const double r = unit (random);
-                level = r < 0.35 ? 1.0 : (r < 0.7 ? -1.0 : 0.0);
-                next += static_cast<size_t> ((0.004 + 0.03 * unit (random)) * rate);
-                if (level == 0.0)
-                    out[s] = noise (random) > 0.0 ? 1.0 : -1.0;
+                const double tau = 0.001 + 0.02 * unit (random), level = 0.3 + 0.7 * unit (random);
+                for (size_t s = start; s < length && s < start + static_cast<size_t> (6.0 * tau * rate); ++s)
+                    out[s] += level * noise (random) * std::exp (-static_cast<double> (s - start) / (tau * rate));
+                start += static_cast<size_t> ((0.015 + 0.03 * unit (random)) * rate);
             }
-            out[s] += level;
+            break;
         }
-        break;
-    }
-    case TrainingSignalKind::chirp:
-    {
-        // Logarithmic sweep, up or down, over the whole signal.
-        const bool up = unit (random) < 0.5;
-        const double f0 = 20.0, f1 = 0.49 * rate, seconds = static_cast<double> (length) / rate;
-        const double k = std::log (f1 / f0) / seconds;
-        for (size_t s = 0; s < length; ++s)
+        case TrainingSignalKind::pluck:
+            addNotes (out, rate, 1, random);
+            break;
+        case TrainingSignalKind::loudChord:
+            addNotes (out, rate, 6, random);
+            break;
+        case TrainingSignalKind::square:
         {
-            const double t = static_cast<double> (s) / rate, tt = up ? t : seconds - t;
-            const double phase = 2.0 * pi * f0 * (std::exp (k * tt) - 1.0) / k;
-            out[s] = std::sin (up ? phase : -phase);
+            const double f = 60.0 + 600.0 * unit (random);
+            double phase = unit (random);
+            for (size_t s = static_cast<size_t> (0.002 * rate); s < length; ++s)
+            {
+                phase += f / rate;
+                phase -= std::floor (phase);
+                out[s] = phase < 0.5 ? 1.0 : -1.0;
+            }
+            break;
         }
-        break;
-    }
+        case TrainingSignalKind::stepsAndClicks:
+        {
+            // Alternating steps up, down and back to silence, every few to tens of milliseconds,
+            // with single-sample clicks between.
+            double level = 0.0;
+            size_t next = static_cast<size_t> (0.002 * rate);
+            for (size_t s = 0; s < length; ++s)
+            {
+                if (s == next)
+                {
+                    const double r = unit (random);
+                    level = r < 0.35 ? 1.0 : (r < 0.7 ? -1.0 : 0.0);
+                    next += static_cast<size_t> ((0.004 + 0.03 * unit (random)) * rate);
+                    if (level == 0.0)
+                        out[s] = noise (random) > 0.0 ? 1.0 : -1.0;
+                }
+                out[s] += level;
+            }
+            break;
+        }
+        case TrainingSignalKind::chirp:
+        {
+            // Logarithmic sweep, up or down, over the whole signal.
+            const bool up = unit (random) < 0.5;
+            const double f0 = 20.0, f1 = 0.49 * rate, seconds = static_cast<double> (length) / rate;
+            const double k = std::log (f1 / f0) / seconds;
+            for (size_t s = 0; s < length; ++s)
+            {
+                const double t = static_cast<double> (s) / rate, tt = up ? t : seconds - t;
+                const double phase = 2.0 * pi * f0 * (std::exp (k * tt) - 1.0) / k;
+                out[s] = std::sin (up ? phase : -phase);
+            }
+            break;
+        }
     }
     scaleToPeak (out, shape.peakVolts);
     return out;
@@ -144,18 +144,12 @@ std::string trainingSignalName (TrainingSignalKind kind)
 {
     switch (kind)
     {
-    case TrainingSignalKind::noiseBurst:
-        return "noise-burst";
-    case TrainingSignalKind::pluck:
-        return "pluck";
-    case TrainingSignalKind::square:
-        return "square";
-    case TrainingSignalKind::stepsAndClicks:
-        return "steps-and-clicks";
-    case TrainingSignalKind::chirp:
-        return "chirp";
-    case TrainingSignalKind::loudChord:
-        return "loud-chord";
+        case TrainingSignalKind::noiseBurst: return "noise-burst";
+        case TrainingSignalKind::pluck: return "pluck";
+        case TrainingSignalKind::square: return "square";
+        case TrainingSignalKind::stepsAndClicks: return "steps-and-clicks";
+        case TrainingSignalKind::chirp: return "chirp";
+        case TrainingSignalKind::loudChord: return "loud-chord";
     }
     return "?";
 }

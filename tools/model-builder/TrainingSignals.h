@@ -10,12 +10,12 @@
 // cut off for milliseconds, energy up to the Nyquist frequency, loud dense chords).
 enum class TrainingSignalKind
 {
-    noiseBurst,     // decaying white noise, a few ms to tens of ms
-    pluck,          // harmonic notes up to the Nyquist frequency with an instant attack
-    square,         // naive square waves
+    noiseBurst, // decaying white noise, a few ms to tens of ms
+    pluck,      // harmonic notes up to the Nyquist frequency with an instant attack
+    square,     // naive square waves
     stepsAndClicks, // DC steps of both signs and single-sample clicks on silence
-    chirp,          // a constant-level sweep from 20 Hz to the Nyquist frequency
-    loudChord,      // six-note chords up to the hottest input
+    chirp,      // a constant-level sweep from 20 Hz to the Nyquist frequency
+    loudChord,  // six-note chords up to the hottest input
 };
 
 struct TrainingSignalShape
