@@ -1,14 +1,11 @@
 // varkel-model-builder: derives a complete model data set from the circuit.
 #include "CommandLine.h"
 #include "DataSetBuilder.h"
-#include "ProgressLine.h"
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace
 {
@@ -21,7 +18,7 @@ void usage()
                "                            [--samples N] [--cells N] [--restarts N]\n"
                "                            [--front-regions N] [--front-restarts N]\n"
                "                            [--training-rates R1,R2]\n"
-               "                            [--seconds S] [--fast] [--verbose] [--guitar-signals-only]\n"
+               "                            [--seconds S] [--fast] [--verbose]\n"
                "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
                "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
                "positions (every position up to the highest given is written; untrained ones use the nearest\n"
@@ -29,8 +26,7 @@ void usage()
                "blocks 1, 2 and 4 (default: the first two host rates). --fast: shorter signals, fewer and smaller networks, shorter\n"
                "training (explicit options override it). --front-regions/--front-restarts: box budget and\n"
                "training starts of blocks 1 and 2 (0: as --regions/--restarts). --verbose prints every\n"
-               "trained box: its samples, fit error (volts), bounds and output range. --guitar-signals-only\n"
-               "trains on the harmonic guitar notes alone, without the full-band signals.");
+               "trained box: its samples, fit error (volts), bounds and output range.");
 }
 } // namespace
 
@@ -71,8 +67,6 @@ int main (int argc, char** argv)
             return 2;
         }
     options.describeBoxes = args.has ("verbose");
-    if (args.has ("guitar-signals-only"))
-        options.fullBandSignals = false;
     options.jobs = jobs.empty() ? 1 : jobs[0];
     options.maxRegions = regions.empty() ? options.maxRegions : std::max (1, regions[0]);
     options.hiddenNeurons = hidden.empty() ? options.hiddenNeurons : std::clamp (hidden[0], 1, 64);
@@ -93,6 +87,8 @@ int main (int argc, char** argv)
         std::fprintf (stderr, "varkel-model-builder: %s\n", args.error.c_str());
         return 2;
     }
+    options.log = [] (const std::string& line) { std::printf ("%s\n", line.c_str()); std::fflush (stdout); };
+
     const std::filesystem::path out = args.get ("out", ".");
     std::error_code ec;
     std::filesystem::create_directories (out, ec);
@@ -101,40 +97,15 @@ int main (int argc, char** argv)
         std::fprintf (stderr, "varkel-model-builder: cannot create %s: %s\n", out.c_str(), ec.message().c_str());
         return 1;
     }
-    int units = 0;
-    for (const auto& valve : valves)
-        units += buildWorkUnits (valve, options);
-    ProgressLine progress (units, stdout, isatty (fileno (stdout)) != 0);
-    options.log = [&progress] (const std::string& line) { progress.log (line); };
-    options.progress = [&progress] (const std::string& what, bool done)
-    {
-        if (done)
-            progress.done (what);
-        else
-            progress.started (what);
-    };
-    const bool verbose = options.describeBoxes;
-    if (!verbose)
-        options.log = nullptr; // the status line says what runs; --verbose keeps every step's line
-
     const auto started = std::chrono::steady_clock::now();
-    struct Row
-    {
-        std::string valve;
-        BlockBuildReport report;
-        size_t files = 0, bytes = 0;
-    };
-    std::vector<Row> rows;
-    size_t totalBytes = 0, totalFiles = 0;
     for (const auto& valve : valves)
     {
         const auto build = buildValveSet (valve, options);
-        std::array<size_t, 4> files{}, bytes{};
         for (const auto& file : build.files)
         {
             if (file.bytes.empty())
             {
-                std::fprintf (stderr, "\nvarkel-model-builder: %s could not be serialised\n", file.name.c_str());
+                std::fprintf (stderr, "varkel-model-builder: %s could not be serialised\n", file.name.c_str());
                 return 1;
             }
             const auto path = out / file.name;
@@ -142,34 +113,18 @@ int main (int argc, char** argv)
             stream.write (reinterpret_cast<const char*> (file.bytes.data()), static_cast<std::streamsize> (file.bytes.size()));
             if (!stream)
             {
-                std::fprintf (stderr, "\nvarkel-model-builder: cannot write %s\n", path.c_str());
+                std::fprintf (stderr, "varkel-model-builder: cannot write %s\n", path.c_str());
                 return 1;
             }
-            const auto block = static_cast<size_t> (file.name[file.name.find ("_b") + 2] - '1') % 4;
-            ++files[block];
-            bytes[block] += file.bytes.size();
-            totalBytes += file.bytes.size();
-            ++totalFiles;
-            if (verbose)
-                progress.log (path.string() + ": " + std::to_string (file.bytes.size()) + " bytes");
+            std::printf ("%s: %zu bytes\n", path.c_str(), file.bytes.size());
         }
         for (const auto& r : build.reports)
-            rows.push_back ({valve.name, r, files[static_cast<size_t> (r.block)], bytes[static_cast<size_t> (r.block)]});
+            std::printf ("%s block %d: %d positions, %d trained sets, %d regions (at most %d per position), "
+                         "worst box rms %.3g V max %.3g V, %.1f s\n",
+                         valve.name.c_str(), r.block + 1, r.positions, r.trainedSets, r.regions,
+                         r.maxRegionsPerPosition, r.worst.rms, r.worst.max, r.seconds);
     }
-    progress.finish();
-
-    std::printf ("\n%-4s %5s %9s %6s %7s %7s %10s %10s %5s %10s %8s\n", "set", "block", "positions", "sets", "regions",
-                 "max/pos", "worst rms", "worst max", "files", "bytes", "seconds");
-    for (const auto& row : rows)
-    {
-        const auto& r = row.report;
-        std::printf ("%-4s %5d %9d %6d %7d %7d %8.3g V %8.3g V %5zu %10zu %8.1f\n", row.valve.c_str(), r.block + 1,
-                     r.positions, r.trainedSets, r.regions, r.maxRegionsPerPosition, r.worst.rms, r.worst.max, row.files,
-                     row.bytes, r.seconds);
-    }
-    std::printf ("%zu files, %.1f MB in %s; total %s\n", totalFiles, static_cast<double> (totalBytes) / 1e6, out.c_str(),
-                 ProgressLine::formatDuration (
-                     std::chrono::duration<double> (std::chrono::steady_clock::now() - started).count())
-                     .c_str());
+    std::printf ("total %.1f s\n",
+                 std::chrono::duration<double> (std::chrono::steady_clock::now() - started).count());
     return 0;
 }

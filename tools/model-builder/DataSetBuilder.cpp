@@ -348,52 +348,6 @@ BlockBuildReport summarise (int block, const std::vector<RegionFitResult>& fits,
     r.seconds = elapsed;
     return r;
 }
-// Block 4 positions whose F(0,0) (the resistance the cathode sees) agree within the share
-// tolerance, in groups that share one trained network set.
-std::vector<std::vector<int>> toneGroups (const BuildOptions& options, int set, const std::vector<int>& tones)
-{
-    ExactCircuit probe (options.trainingRates.front(), set);
-    std::vector<std::pair<double, int>> byResistance;
-    for (int t : tones)
-    {
-        probe.block (3).setControlPosition (static_cast<uint32_t> (t));
-        byResistance.push_back ({probe.block (3).F (0, 0), t});
-    }
-    std::sort (byResistance.begin(), byResistance.end());
-    std::vector<std::vector<int>> groups;
-    double groupStart = 0.0;
-    for (const auto& [resistance, t] : byResistance)
-    {
-        if (groups.empty() || resistance > groupStart * (1.0 + 2.0 * options.toneShareTolerance))
-        {
-            groups.emplace_back();
-            groupStart = resistance;
-        }
-        groups.back().push_back (t);
-    }
-    return groups;
-}
-
-std::vector<int> positionsOrAll (const std::vector<int>& given, int count)
-{
-    std::vector<int> positions = given;
-    if (positions.empty())
-        for (int p = 0; p < count; ++p)
-            positions.push_back (p);
-    return positions;
-}
-
-void unitStarted (const BuildOptions& options, const std::string& what)
-{
-    if (options.progress)
-        options.progress (what, false);
-}
-
-void unitDone (const BuildOptions& options, const std::string& what)
-{
-    if (options.progress)
-        options.progress (what, true);
-}
 } // namespace
 
 BlockLayout blockLayout (int blockIndex)
@@ -425,55 +379,20 @@ void applyFastPreset (BuildOptions& options)
 {
     options.signalSeconds = 0.15;
     options.maxRegions = 8;
-    options.frontRegions = 24;
+    options.frontRegions = 16;
     options.frontRestarts = 4;
     options.hiddenNeurons = 8;
-    options.iterations = 60;
+    options.iterations = 40;
     options.maxTrainingSamples = 500;
     options.tolerance = 0.05;
 }
 
-int buildWorkUnits (const ValveSet& valve, const BuildOptions& options)
-{
-    const auto gains = static_cast<int> (positionsOrAll (options.gainPositions, gainPositionCount).size());
-    const auto rates = static_cast<int> (processingRates (options).size());
-    const auto groups = static_cast<int> (
-        toneGroups (options, valve.triodeParameterSet, positionsOrAll (options.tonePositions, tonePositionCount)).size());
-    // Trajectories and blocks 1 and 2 per gain, block 3 per rate, block 4 per shared set and
-    // its rate tables per rate.
-    return 3 * gains + rates + groups + rates;
-}
-
-std::vector<TrainingSignal> trainingSignals (const BuildOptions& options)
-{
-    std::vector<TrainingSignal> signals;
-    for (const auto& shape : standardSignalSet (1000, options.signalSeconds))
-        signals.push_back ([shape] (double rate, double seconds)
-                           {
-                               auto sized = shape;
-                               sized.seconds = seconds;
-                               return makeGuitarSignal (rate, sized);
-                           });
-    if (options.fullBandSignals)
-        for (const auto& shape : fullBandTrainingSet (2000, options.signalSeconds))
-            signals.push_back ([shape] (double rate, double seconds)
-                               {
-                                   auto sized = shape;
-                                   sized.seconds = seconds;
-                                   return makeTrainingSignal (rate, sized);
-                               });
-    return signals;
-}
-
 std::vector<int> processingRates (const BuildOptions& options)
 {
-    // Host rate times factor, each rate once (88200 is both 44100 x2 and 88200 x1), in the
-    // order first met.
     std::vector<int> rates;
     for (int host : options.hostRates)
         for (int factor : options.factors)
-            if (std::find (rates.begin(), rates.end(), host * factor) == rates.end())
-                rates.push_back (host * factor);
+            rates.push_back (host * factor);
     return rates;
 }
 
@@ -486,9 +405,15 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
 {
     ValveSetBuild build;
     const auto rates = processingRates (options);
-    const auto gains = positionsOrAll (options.gainPositions, gainPositionCount);
-    const auto tones = positionsOrAll (options.tonePositions, tonePositionCount);
-    const auto signals = trainingSignals (options);
+    std::vector<int> gains = options.gainPositions;
+    if (gains.empty())
+        for (int g = 0; g < gainPositionCount; ++g)
+            gains.push_back (g);
+    std::vector<int> tones = options.tonePositions;
+    if (tones.empty())
+        for (int t = 0; t < tonePositionCount; ++t)
+            tones.push_back (t);
+    const auto signals = standardSignalSet (1000, options.signalSeconds);
     const auto& trainingRates = options.trainingRates;
     const int set = valve.triodeParameterSet;
 
@@ -507,8 +432,6 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
     parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
     {
         auto& run = runs[static_cast<size_t> (item)];
-        const std::string what = valve.name + " trajectories, gain " + std::to_string (gains[static_cast<size_t> (item)]);
-        unitStarted (options, what);
         std::mt19937 random (static_cast<uint32_t> (1 + item));
         for (int rate : trainingRates)
         {
@@ -519,15 +442,14 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
             ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
             ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
-            for (const auto& signal : signals)
+            for (const auto& shape : signals)
             {
-                const auto input = signal (rate, options.signalSeconds);
+                const auto input = makeGuitarSignal (rate, shape);
                 const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
                 const auto y2 = r2.run (y1, options.trajectory, &run.b2, random);
                 run.y3.push_back (r3.run (y2, options.trajectory, &run.b3.back(), random));
             }
         }
-        unitDone (options, what);
     });
     report (options, valve.name + ": trajectories of blocks 1-3 in " + std::to_string (seconds (started)) + " s");
 
@@ -575,7 +497,6 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             circuit.block (1).setControlPosition (gain);
             const auto& full = k == 0 ? runs[static_cast<size_t> (item)].b1 : runs[static_cast<size_t> (item)].b2;
             const std::string label = valve.name + " block " + std::to_string (k + 1) + " gain " + std::to_string (gain);
-            unitStarted (options, label);
             auto fit = fitOptions (options, layout, circuit.block (k), static_cast<uint32_t> (100 * k + item), label);
             if (options.frontRegions > 0)
                 fit.maxRegions = options.frontRegions;
@@ -598,7 +519,6 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 options.log (line);
             }
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (full, layout.networkInputs), fit);
-            unitDone (options, label);
         });
         // Every position up to the highest one trained is written; a position that was not
         // trained (only when the positions were restricted) uses the networks of the nearest
@@ -632,8 +552,6 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         parallelFor (static_cast<int> (rates.size()), options.jobs, [&] (int item)
         {
             const int rate = rates[static_cast<size_t> (item)];
-            const std::string what = valve.name + " block 3 rate " + std::to_string (rate);
-            unitStarted (options, what);
             SampleSet samples (4, 4);
             const auto trainedAt = std::find (trainingRates.begin(), trainingRates.end(), rate);
             if (trainedAt != trainingRates.end())
@@ -649,22 +567,16 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 auto trajectory = options.trajectory;
                 // The same number of kept samples per second of signal as at the base rate.
                 trajectory.stride = std::max (1, options.trajectory.stride * rate / trainingRates.front());
-                // Above the base rate only the start of each signal (its attack and the valves'
-                // largest swings) is solved, at the cost of one base-rate run per gain, and above
-                // twice the base rate at three gains: solving every signal whole at up to 64 times
-                // the base rate would cost more than all the rest of the build.
-                const double signalLength = options.signalSeconds * std::min (1.0, double (trainingRates.front()) / rate);
-                const bool high = rate > 2 * trainingRates.front();
-                for (int g : high ? std::vector<int> {0, 8, 16} : blockThreeGains)
+                for (int g : blockThreeGains)
                 {
                     circuit.block (0).setControlPosition (static_cast<uint32_t> (g));
                     circuit.block (1).setControlPosition (static_cast<uint32_t> (g));
                     ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
                     ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
                     ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
-                    for (const auto& signal : signals)
+                    for (const auto& shape : signals)
                     {
-                        const auto input = signal (rate, signalLength);
+                        const auto input = makeGuitarSignal (rate, shape);
                         const auto y1 = r1.run (input, trajectory, nullptr, random);
                         const auto y2 = r2.run (y1, trajectory, nullptr, random);
                         r3.run (y2, trajectory, &samples, random);
@@ -677,7 +589,6 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                                                                        valve.name + " block 3 rate " + std::to_string (rate));
             fit.maxRegions = options.blockThreeRegions > 0 ? options.blockThreeRegions : 2 * options.maxRegions;
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (samples, layout.networkInputs), fit);
-            unitDone (options, what);
         });
         for (size_t r = 0; r < rates.size(); ++r)
         {
@@ -697,7 +608,25 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
     {
         started = std::chrono::steady_clock::now();
         const auto layout = blockLayout (3);
-        const auto groups = toneGroups (options, set, tones);
+        ExactCircuit probe (trainingRates.front(), set);
+        std::vector<std::pair<double, int>> byResistance;
+        for (int t : tones)
+        {
+            probe.block (3).setControlPosition (static_cast<uint32_t> (t));
+            byResistance.push_back ({probe.block (3).F (0, 0), t});
+        }
+        std::sort (byResistance.begin(), byResistance.end());
+        std::vector<std::vector<int>> groups;
+        double groupStart = 0.0;
+        for (const auto& [resistance, t] : byResistance)
+        {
+            if (groups.empty() || resistance > groupStart * (1.0 + 2.0 * options.toneShareTolerance))
+            {
+                groups.emplace_back();
+                groupStart = resistance;
+            }
+            groups.back().push_back (t);
+        }
         std::map<int, size_t> groupOf;
         for (size_t g = 0; g < groups.size(); ++g)
             for (int t : groups[g])
@@ -719,9 +648,6 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         parallelFor (static_cast<int> (groups.size()), options.jobs, [&] (int item)
         {
             const auto& members = groups[static_cast<size_t> (item)];
-            const std::string what = valve.name + " block 4 tone set " + std::to_string (item + 1) + "/"
-                                     + std::to_string (groups.size());
-            unitStarted (options, what);
             std::vector<int> drivers = {members.front(), members[members.size() / 2], members.back()};
             drivers.erase (std::unique (drivers.begin(), drivers.end()), drivers.end());
             SampleSet samples (2, 2);
@@ -744,7 +670,6 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             fits[static_cast<size_t> (item)] =
                 fitRegions (samples, fitOptions (options, layout, circuit.block (3), static_cast<uint32_t> (900 + item),
                                               valve.name + " block 4 group " + std::to_string (item)));
-            unitDone (options, what);
         });
 
         report (options, valve.name + ": block 4 networks in " + std::to_string (seconds (started)) + " s");
@@ -754,8 +679,6 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         parallelFor (static_cast<int> (rates.size()), 1, [&] (int r)
         {
             const int rate = rates[static_cast<size_t> (r)];
-            const std::string what = valve.name + " block 4 rate table " + std::to_string (rate);
-            unitStarted (options, what);
             ExactCircuit circuit (rate, set);
             const double restInput = restByRate[rate].y3;
             for (size_t t = 0; t < written.size(); ++t)
@@ -764,7 +687,6 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 ExactBlockRunner r4 (circuit.block (3), circuit.solver (3), restInput);
                 appendRateRecord (tables[t], rate, r4.rest());
             }
-            unitDone (options, what);
         });
         std::vector<PositionRecord> positions;
         for (size_t t = 0; t < written.size(); ++t)

@@ -3,7 +3,6 @@
 #include "RegionFit.h"
 #include "BlockRunner.h"
 #include "GuitarSignals.h"
-#include "TrainingSignals.h"
 
 #include "models/ModelFile.h"
 
@@ -47,9 +46,6 @@ struct BuildOptions
     std::vector<int> gainPositions;       // empty: all 17
     std::vector<int> tonePositions;       // empty: all 3375 (sharing networks)
     double signalSeconds = 0.25;
-    // Besides the harmonic guitar notes, the full-band kinds of TrainingSignals.h (noise bursts,
-    // unfiltered plucks, squares, steps and clicks, chirps, loud chords).
-    bool fullBandSignals = true;
     TrajectoryOptions trajectory;
     double tolerance = 2e-3;     // volts RMS per box, port-voltage equivalent
     double maxTolerance = 2e-2;  // volts, largest single error per box
@@ -77,9 +73,6 @@ struct BuildOptions
     int jobs = 1;
     bool describeBoxes = false; // log every final box (bounds, samples, fit error)
     std::function<void (const std::string&)> log;
-    // Called from the worker threads when a unit of work starts (done false) and ends (done
-    // true); buildWorkUnits counts the units of one valve set.
-    std::function<void (const std::string& what, bool done)> progress;
 };
 
 // A quick data set for renders and checks: about a minute per host rate on two cores, at a
@@ -87,10 +80,6 @@ struct BuildOptions
 void applyFastPreset (BuildOptions& options);
 
 std::vector<int> processingRates (const BuildOptions& options);
-
-// Every training input as a generator of the signal (volts) at a given sample rate and length.
-using TrainingSignal = std::function<std::vector<double> (double sampleRate, double seconds)>;
-std::vector<TrainingSignal> trainingSignals (const BuildOptions& options);
 
 // The files of one valve set, as byte images, keyed by their file names.
 struct BuiltFile
@@ -123,6 +112,5 @@ std::vector<double> outputWeights (const SSParamsVecAutomation& block, const Blo
                                    double weightFloor);
 
 ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options);
-int buildWorkUnits (const ValveSet& valve, const BuildOptions& options);
 
 std::string modelFileName (const ValveSet& valve, int blockIndex, int processingRate);
