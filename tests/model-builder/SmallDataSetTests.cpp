@@ -56,6 +56,21 @@ TEST (SmallDataSet, WritesTheFileNamesTheLoaderAsksFor)
     EXPECT_EQ (modelFileName ({"rsd", 2}, 2, 705600), "varkelpre_rsd_b3_pca.dat.705600");
 }
 
+// The six common host rates at x1 to x16 name 30 pairs but only 14 processing rates; each is
+// trained and written once, in the order first met.
+TEST (SmallDataSet, EveryProcessingRateOnce)
+{
+    BuildOptions options;
+    options.hostRates = {48000, 44100, 88200, 96000, 176400, 192000};
+    options.factors = {1, 2, 4, 8, 16};
+    EXPECT_EQ (processingRates (options),
+               (std::vector<int>{48000, 96000, 192000, 384000, 768000, 44100, 88200, 176400, 352800, 705600,
+                                 1411200, 1536000, 2822400, 3072000}));
+    options.hostRates = {44100};
+    options.factors = {2, 1, 2};
+    EXPECT_EQ (processingRates (options), (std::vector<int>{88200, 44100}));
+}
+
 TEST (SmallDataSet, EveryFileLoadsAndStartsFromTheExactRestState)
 {
     const auto blocks = makePreampBlocks (44100.0);

@@ -389,10 +389,13 @@ void applyFastPreset (BuildOptions& options)
 
 std::vector<int> processingRates (const BuildOptions& options)
 {
+    // Host rate times factor, each rate once (88200 is both 44100 x2 and 88200 x1), in the order
+    // first met: a rate met twice was trained twice and its file written twice.
     std::vector<int> rates;
     for (int host : options.hostRates)
         for (int factor : options.factors)
-            rates.push_back (host * factor);
+            if (std::find (rates.begin(), rates.end(), host * factor) == rates.end())
+                rates.push_back (host * factor);
     return rates;
 }
 
