@@ -1,8 +1,11 @@
 #include "AccuracyHarness.h"
+#include "AccuracyTable.h"
+#include "NetworkBlockRunner.h"
 #include "DataSetBuilder.h"
 
 #include "engine/PreampBlocks.h"
 #include "models/NetworkConstruction.h"
+#include "reference/ReferenceChain.h"
 #include "reference/ReferenceTriode.h"
 
 #include <gtest/gtest.h>
@@ -177,4 +180,83 @@ TEST (SmallDataSet, PluginChannelChainRunsTheWrittenFilesLikeTheNetworkChain)
     paths[2] += ".missing";
     const auto missing = measureAccuracy (images, 0, {44100.0, 0, 0}, {{0.3, 4343, 0.01, 1}}, &paths);
     EXPECT_NE (missing.error.find ("block 3"), std::string::npos) << missing.error;
+}
+
+TEST (SmallDataSet, NetworkBlockRunnerCountsThePointsOutsideEveryBox)
+{
+    // Block 4 alone, from its rest: at the rest input every point lies in a box; driven far beyond
+    // anything the circuit reaches, every point lies outside them all.
+    const auto blocks = makePreampBlocks (44100.0);
+    NetworkBlockRunner runner (*blocks[3], 3, 44100);
+    ASSERT_EQ (runner.load (fileBytes ("varkelpre_eh_b4_std.dat")), "");
+    runner.select (0);
+    // Block 3's rest output, the input block 4 rests at.
+    ReferenceChain reference (44100.0, 0, 0);
+    const double restInput = reference.restState (2).y;
+    long misses = 0;
+    const auto atRest = runner.run (std::vector<double> (200, restInput), misses);
+    EXPECT_EQ (misses, 0);
+    // Volts at the tone stack output, which rests near 0 V.
+    EXPECT_NEAR (atRest.back(), reference.restState (3).y, 0.05);
+    runner.run (std::vector<double> (100, restInput + 5000.0), misses);
+    EXPECT_GE (misses, 99);
+    EXPECT_LE (misses, 100);
+    EXPECT_NE (runner.load ({}), "");
+}
+
+TEST (SmallDataSet, AccuracyGridMeasuresEveryRowAndNamesAMissingFile)
+{
+    const auto dir = std::filesystem::temp_directory_path()
+                     / ("varkel-accuracy-grid-" + std::to_string (reinterpret_cast<uintptr_t> (&smallBuild())));
+    std::filesystem::create_directories (dir);
+    struct RemoveOnExit
+    {
+        std::filesystem::path path;
+        ~RemoveOnExit() { std::filesystem::remove_all (path); }
+    } cleanup{dir};
+    for (const auto& f : smallBuild().files)
+    {
+        std::ofstream stream (dir / f.name, std::ios::binary);
+        stream.write (reinterpret_cast<const char*> (f.bytes.data()), static_cast<std::streamsize> (f.bytes.size()));
+        ASSERT_TRUE (stream.good()) << f.name;
+    }
+    AccuracyGrid grid;
+    grid.dataDir = dir;
+    grid.valves = valveSetsByName ("eh");
+    grid.hostRates = {44100};
+    grid.factors = {1};
+    grid.gains = {0};
+    grid.tones = {0, toneIndex (7, 7, 7)};
+    grid.classes = {findAccuracySignalClass ("pluck-soft"), findAccuracySignalClass ("clicks")};
+    grid.seconds = 0.03;
+    grid.pluginCheck = true;
+    std::vector<AccuracyRow> rows;
+    ASSERT_EQ (runAccuracyGrid (grid, [&] (const AccuracyRow& r) { rows.push_back (r); }), "");
+    ASSERT_EQ (rows.size(), 4u);
+    for (const auto& r : rows)
+    {
+        SCOPED_TRACE (r.signalClass + " " + std::to_string (r.tone));
+        EXPECT_EQ (r.samples, static_cast<long> (0.03 * 44100));
+        EXPECT_TRUE (std::isfinite (r.esr) && r.esr > 0.0);
+        EXPECT_TRUE (std::isfinite (r.esr50) && r.esr50 > 0.0);
+        // The plug-in's chain runs the same networks in the same order: only its float input differs.
+        if (r.tone == 0)
+        {
+            EXPECT_LT (r.pluginEsr, 1e-8);
+        }
+        else
+        {
+            EXPECT_LT (r.pluginEsr, 0.0);
+        }
+    }
+    const auto summary = summariseRows (rows);
+    EXPECT_EQ (summary.rows, 4u);
+    EXPECT_LE (summary.medianEsr, summary.worstEsr);
+
+    // A rate the set has no block 3 file for: the report names the file and measures nothing.
+    grid.factors = {2};
+    rows.clear();
+    const auto error = runAccuracyGrid (grid, [&] (const AccuracyRow& r) { rows.push_back (r); });
+    EXPECT_NE (error.find ("varkelpre_eh_b3_pca.dat.88200"), std::string::npos) << error;
+    EXPECT_TRUE (rows.empty());
 }
