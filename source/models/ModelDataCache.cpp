@@ -17,11 +17,7 @@ SharedModelFile ModelDataCache::acquire (const std::string& path, bool usesPca, 
     SharedModelFile result;
     try
     {
-        std::unique_ptr<BaseModelFileF> file;
-        if (usesPca)
-            file = std::make_unique<PCAModelFileF>();
-        else
-            file = std::make_unique<ModelFileF>();
+        std::unique_ptr<BaseModelFileF> file = makeModelFile (usesPca);
         FILE* handle = file->openRead (path.c_str());
         if (handle == nullptr)
         {

@@ -556,3 +556,10 @@ void PCAModelFileF::serialise (ModelByteSink& sink, bool /*withProgress: this ki
     RecordWriter writer (sink);
     modelschema::walkPcaFile (writer, models);
 }
+
+std::unique_ptr<BaseModelFileF> makeModelFile (bool usesPca)
+{
+    if (usesPca)
+        return std::make_unique<PCAModelFileF>();
+    return std::make_unique<ModelFileF>();
+}

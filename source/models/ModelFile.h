@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -220,3 +221,6 @@ protected:
     void recomputeSizeFields() override;
     void serialise (ModelByteSink& sink, bool withProgress) override;
 };
+
+// An empty model file object of the kind a block reads: principal-component or standard.
+std::unique_ptr<BaseModelFileF> makeModelFile (bool usesPca);

@@ -327,11 +327,7 @@ ModelFileReadResult readModelFile (const std::string& path, bool usesPca, uint32
     ModelFileReadResult result;
     try
     {
-        std::unique_ptr<BaseModelFileF> file;
-        if (usesPca)
-            file = std::make_unique<PCAModelFileF>();
-        else
-            file = std::make_unique<ModelFileF>();
+        std::unique_ptr<BaseModelFileF> file = makeModelFile (usesPca);
         if (file->openRead (path.c_str()) == nullptr)
         {
             result.status = file->status();
@@ -356,11 +352,7 @@ ModelFileReadResult readModelImage (const void* image, size_t length, bool usesP
     ModelFileReadResult result;
     try
     {
-        std::unique_ptr<BaseModelFileF> file;
-        if (usesPca)
-            file = std::make_unique<PCAModelFileF>();
-        else
-            file = std::make_unique<ModelFileF>();
+        std::unique_ptr<BaseModelFileF> file = makeModelFile (usesPca);
         file->setName (name);
         file->printProgress = false;
         file->readFromMemory (image, length);
