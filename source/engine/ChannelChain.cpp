@@ -38,10 +38,7 @@ void copyInto (std::vector<double>& to, const std::vector<double>& from) noexcep
 }
 } // namespace
 
-ChannelChain::ChannelChain()
-{
-    u[numBlocks].assign (1, 0.0);
-}
+ChannelChain::ChannelChain() = default;
 
 ChannelChain::~ChannelChain() = default;
 
@@ -64,13 +61,10 @@ void ChannelChain::processPlain (float* samples, int n) noexcept
     }
 
     const DenormalFlush flush;
-    double& chainInput = u[0][0];
-    const double& chainOutput = u[numBlocks][0];
     for (int s = 0; s < n; ++s)
     {
         // A NaN or infinite sample would otherwise stay in the block states for good.
-        chainInput = finiteOrZero (samples[s] * inputGain.load (std::memory_order_relaxed));
-        runBlocks();
+        const double chainOutput = runBlocks (finiteOrZero (samples[s] * inputGain.load (std::memory_order_relaxed)));
         pushLevel();
         samples[s] = static_cast<float> (static_cast<double> (outputGain.load (std::memory_order_relaxed)) *
                                          chainOutput);
@@ -93,54 +87,41 @@ void ChannelChain::processOversampled (float* samples, int n) noexcept
     const DenormalFlush flush;
     FirResampler& up = *upsampler;
     FirResampler& down = *downsampler;
-    double& chainInput = u[0][0];
-    const double& chainOutput = u[numBlocks][0];
     for (int s = 0; s < n; ++s)
     {
         up.push (finiteOrZero (samples[s] * inputGain.load (std::memory_order_relaxed)));
 
         // The decimator keeps only the filtered value at the first sub-sample of each host
         // period; the level window also advances once per host sample.
-        chainInput = up.nextOutput();
-        runBlocks();
+        const double chainOutput = runBlocks (up.nextOutput());
         pushLevel();
         down.push (static_cast<float> (chainOutput));
         samples[s] = down.nextOutput() * outputGain.load (std::memory_order_relaxed);
 
         for (int j = 1; j < factor; ++j)
         {
-            chainInput = up.nextOutput();
-            runBlocks();
-            down.push (static_cast<float> (chainOutput));
+            down.push (static_cast<float> (runBlocks (up.nextOutput())));
             down.advance();
         }
     }
 }
 
-void ChannelChain::runBlocks() noexcept
+double ChannelChain::runBlocks (double input) noexcept
 {
+    double signal = input;
     for (int k = 0; k < numBlocks; ++k)
-        runBlock (k);
+        signal = runBlock (k, signal);
+    return signal;
 }
 
-void ChannelChain::runBlock (int k) noexcept
+double ChannelChain::runBlock (int k, double input) noexcept
 {
     BlockWorkspace& w = workspaces[k];
-    const std::vector<double>& input = u[k];
-    const SSParamsVecAutomation& block = *blocks[k];
-
-    w.nonlinearInputs (input.data(), w.p.data());
-    regionStep (models[k], k, w.p.data(), w.i.data());
-    block.updateState (input.data(), w.i.data(), w.x.data(), w.xNext.data());
-    // x takes the new state; the old one becomes scratch that the next updateState overwrites.
-    std::swap (w.x, w.xNext);
-    // The output is computed from the state just updated.
-    block.computeOutput (input.data(), w.x.data(), w.i.data(), y[k].data());
-
-    if (!allFinite (w.x.data(), w.numStates) || !allFinite (y[k].data(), 1))
+    BlockModelState& model = models[k];
+    stepBlock (*blocks[k], w, input, [&model, k] (const double* p, double* i) { regionStep (model, k, p, i); });
+    if (!allFinite (w.x.data(), w.numStates) || !allFinite (&w.y, 1))
         restartFromOperatingPoint (k);
-
-    u[k + 1][0] = y[k][0];
+    return w.y;
 }
 
 void ChannelChain::restartFromOperatingPoint (int k) noexcept
@@ -149,9 +130,9 @@ void ChannelChain::restartFromOperatingPoint (int k) noexcept
     copyInto (w.x, w.operatingX);
     copyInto (w.p, w.operatingP);
     copyInto (w.i, w.operatingI);
-    blocks[k]->computeOutput (u[k].data(), w.x.data(), w.i.data(), y[k].data());
-    if (!allFinite (y[k].data(), 1))
-        y[k][0] = 0.0;
+    blocks[k]->computeOutput (w.u.data(), w.x.data(), w.i.data(), &w.y);
+    if (!allFinite (&w.y, 1))
+        w.y = 0.0;
 }
 
 void ChannelChain::pushLevel() noexcept
@@ -213,8 +194,6 @@ ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomat
     blocks[k] = block;
     workspaces[k].resize (block->numStates, block->numInputs, block->numNonlinearInputs,
                           block->numNonlinearOutputs, block->numOutputs);
-    u[k].resize (block->numInputs);
-    y[k].resize (block->numOutputs);
     // The new region table has no selection yet and the workspace is zero: the block stays
     // out of processing until a rate and a position have been applied to it.
     rateApplied[k] = false;
@@ -299,14 +278,7 @@ void ChannelChain::prepareRate (int32_t newHostRate, int32_t newFactor)
         applyRateTable (models[k], models[k].selectedPosition, processingRate, firstTime, targets);
 
         block->setSampleRate (static_cast<double> (processingRate));
-        w.copyMatrices (*block);
-
-        for (int32_t j = 0; j < block->numSourceInputs; ++j)
-        {
-            const int64_t index = static_cast<int64_t> (block->firstSourceInput) + j;
-            if (index >= 0 && index < static_cast<int64_t> (u[k].size()))
-                u[k][static_cast<size_t> (index)] = block->getAutomationValue (j);
-        }
+        w.fillSupplies (*block);
         rateApplied[k] = true;
     }
 }
@@ -325,8 +297,8 @@ void ChannelChain::selectPosition (int blockIndex, uint32_t position)
     // model file's.
     const uint32_t blockLast = block->numPositions > 0 ? static_cast<uint32_t> (block->numPositions - 1) : 0u;
     const uint32_t clamped = ::selectPosition (models[k], std::min (position, blockLast));
-    block->setControlPosition (clamped);
-    workspaces[k].copyMatrices (*block);
+    if (block->controlPosition != static_cast<int32_t> (clamped) || !positionSelected[k])
+        block->setControlPosition (clamped);
     positionSelected[k] = true;
 }
 

@@ -57,6 +57,9 @@ public:
     // block without a model passes.
     ModelLoadResult checkOperatingPoint (int blockIndex) const;
     void prepareRate (int32_t hostRate, int32_t factor);
+    // Selects the block's networks for the position (clamped to the file's and the block's own
+    // positions) and sets the block there. The blocks are shared by the chains: a block already
+    // at that position, set there by another chain, is not solved again.
     void selectPosition (int blockIndex, uint32_t position);
     // Every block's networks through fann_run and its regions searched one by one, until the
     // next load: the plain evaluation that the fast one must match bit for bit.
@@ -79,7 +82,11 @@ public:
     {
         return models[static_cast<size_t> (blockIndex)];
     }
-    const std::vector<double>& getInputVector (int index) const { return u[static_cast<size_t> (index)]; }
+    const std::vector<double>& getInputVector (int blockIndex) const
+    {
+        return workspaces[static_cast<size_t> (blockIndex)].u;
+    }
+    double getOutput() const noexcept { return workspaces[numBlocks - 1].y; }
     bool hasFilters() const noexcept { return upsampler != nullptr && downsampler != nullptr; }
 
     // Written by the processor at any time, read once per sample; never torn.
@@ -89,16 +96,14 @@ public:
     LevelWindow levelWindow;
 
 private:
-    // One pass of the four blocks at the processing rate, from u[0][0] to u[4][0].
-    void runBlocks() noexcept;
-    void runBlock (int k) noexcept;
+    // One pass of the four blocks at the processing rate: the chain's input to its output.
+    double runBlocks (double input) noexcept;
+    double runBlock (int k, double input) noexcept;
     void restartFromOperatingPoint (int k) noexcept;
     void pushLevel() noexcept;
 
     std::array<BlockWorkspace, numBlocks> workspaces;
     std::array<BlockModelState, numBlocks> models;
-    std::array<std::vector<double>, numBlocks + 1> u; // u[4]: the chain output
-    std::array<std::vector<double>, numBlocks> y;
 
     int32_t hostRate = 0;
     int32_t processingRate = 0;

@@ -38,12 +38,7 @@ std::string describeOperatingPointMismatch (const SSParamsVecAutomation& block, 
             return "its port currents are not finite";
 
     std::vector<double> u (nu, 0.0);
-    for (int32_t j = 0; j < block.numSourceInputs; ++j)
-    {
-        const int64_t index = static_cast<int64_t> (block.firstSourceInput) + j;
-        if (index > 0 && index < static_cast<int64_t> (nu))
-            u[static_cast<size_t> (index)] = block.getAutomationValue (j);
-    }
+    block.fillSupplyInputs (u.data(), u.size());
 
     // Both equations without the signal input: g = x - A x - C i - B u for the states, then
     // p - D x - E u for the nonlinear inputs; b is the signal input's column (B's, then E's). The

@@ -28,3 +28,13 @@ SSParamsVec::SSParamsVec (uint32_t nx, uint32_t nu, uint32_t nv, uint32_t ni)
 }
 
 SSParamsVec::~SSParamsVec() = default;
+
+void SSParamsVecAutomation::fillSupplyInputs (double* u, size_t size) const
+{
+    for (int32_t j = 0; j < numSourceInputs; ++j)
+    {
+        const int64_t index = static_cast<int64_t> (firstSourceInput) + j;
+        if (index > 0 && index < static_cast<int64_t> (size))
+            u[static_cast<size_t> (index)] = getAutomationValue (j);
+    }
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -89,6 +90,11 @@ public:
     // A plain copy of the matrices and sources without control law; shares the triode,
     // so it must not outlive its source.
     virtual std::unique_ptr<SSParamsVecAutomation> clone() const { return nullptr; }
+
+    // Writes the block's DC supplies into their places in an input vector of `size` entries
+    // (u[firstSourceInput] onwards); places the vector does not have are skipped, and the signal
+    // input u[0] is never written.
+    void fillSupplyInputs (double* u, size_t size) const;
 
     int32_t numPositions = 1;
     int32_t numAutomationValues = 0;

@@ -86,13 +86,15 @@ void VARKEL_preamp_block2::computePortJacobian (const double* v, StateSpaceMatri
 
 // The per-sample products below skip the entries that are zero for every component value and
 // rate, and keep the column order of the dense product so the sums round identically.
+// Each row of p starts from +0.0 as the dense product does, so a row whose terms are all -0
+// comes out +0 there too.
 
 void VARKEL_preamp_block2::computeNonlinearInputs (const double* u, const double* x, double* p) const
 {
-    p[0] = D (0, 0) * x[0] + D (0, 1) * x[1] + E (0, 0) * u[0];
-    p[1] = D (1, 2) * x[2] + E (1, 1) * u[1];
-    p[2] = D (2, 2) * x[2] + D (2, 4) * x[4] + E (2, 1) * u[1];
-    p[3] = D (3, 4) * x[4] + E (3, 2) * u[2];
+    p[0] = 0.0 + D (0, 0) * x[0] + D (0, 1) * x[1] + E (0, 0) * u[0];
+    p[1] = 0.0 + D (1, 2) * x[2] + E (1, 1) * u[1];
+    p[2] = 0.0 + D (2, 2) * x[2] + D (2, 4) * x[4] + E (2, 1) * u[1];
+    p[3] = 0.0 + D (3, 4) * x[4] + E (3, 2) * u[2];
 }
 
 void VARKEL_preamp_block2::updateState (const double* u, const double* i, const double* x,

@@ -76,12 +76,13 @@ void VARKEL_preamp_block4::computePortJacobian (const double* v, StateSpaceMatri
 }
 
 // B and H are zero for every component value (the inputs reach the network only through the
-// triode), and E is diag(-1, 1); the sums keep the dense product's column order.
+// triode), and E is diag(-1, 1); the sums keep the dense product's column order and start from
+// +0.0 as it does, so a row whose terms are all -0 comes out +0 there too.
 
 void VARKEL_preamp_block4::computeNonlinearInputs (const double* u, const double* x, double* p) const
 {
-    p[0] = D (0, 0) * x[0] + D (0, 1) * x[1] + D (0, 2) * x[2] + E (0, 0) * u[0];
-    p[1] = D (1, 0) * x[0] + D (1, 1) * x[1] + D (1, 2) * x[2] + E (1, 1) * u[1];
+    p[0] = 0.0 + D (0, 0) * x[0] + D (0, 1) * x[1] + D (0, 2) * x[2] + E (0, 0) * u[0];
+    p[1] = 0.0 + D (1, 0) * x[0] + D (1, 1) * x[1] + D (1, 2) * x[2] + E (1, 1) * u[1];
 }
 
 void VARKEL_preamp_block4::updateState (const double*, const double* i, const double* x, double* xNext) const

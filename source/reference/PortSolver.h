@@ -50,6 +50,7 @@ public:
     double scaledResidual (const double* p, const StateSpaceMatrix& F, const double* i) const;
 
     const PortSolverSettings& getSettings() const { return settings; }
+    int nonlinearInputCount() const { return nv; }
 
 private:
     using Vec = std::array<double, maxPorts>;

@@ -3,21 +3,43 @@
 #include <algorithm>
 #include <cmath>
 
-ReferenceChain::ReferenceChain (double rate, int gainPosition, int tonePosition, PortSolverSettings settings,
-                                int triodeParameterSet)
-    : processingRate (rate), blocks (makePreampBlocks (rate)), pPrevious (PortSolver::maxPorts, 0.0)
+namespace
+{
+// The blocks with the reference triode at their positions, and one solver per block.
+PreampBlockSet positionedBlocks (double rate, int gainPosition, int tonePosition, ReferenceTriode& triode,
+                                 int triodeParameterSet)
 {
     triode.selectParameterSet (triodeParameterSet);
-    const uint32_t positions[numBlocks] = {static_cast<uint32_t> (std::max (gainPosition, 0)),
-                                           static_cast<uint32_t> (std::max (gainPosition, 0)), 0u,
-                                           static_cast<uint32_t> (std::max (tonePosition, 0))};
-    for (size_t k = 0; k < numBlocks; ++k)
+    PreampBlockSet blocks = makePreampBlocks (rate);
+    const uint32_t positions[ReferenceChain::numBlocks] = {static_cast<uint32_t> (std::max (gainPosition, 0)),
+                                                           static_cast<uint32_t> (std::max (gainPosition, 0)), 0u,
+                                                           static_cast<uint32_t> (std::max (tonePosition, 0))};
+    for (size_t k = 0; k < blocks.size(); ++k)
     {
-        auto& b = *blocks[k];
-        b.triode = &triode;
-        b.setControlPosition (positions[k]);
-        solvers[k] = std::make_unique<PortSolver> (b, triode, settings);
+        blocks[k]->triode = &triode;
+        blocks[k]->setControlPosition (positions[k]);
     }
+    return blocks;
+}
+
+std::array<std::unique_ptr<PortSolver>, ReferenceChain::numBlocks>
+makeSolvers (const PreampBlockSet& blocks, const ReferenceTriode& triode, const PortSolverSettings& settings)
+{
+    std::array<std::unique_ptr<PortSolver>, ReferenceChain::numBlocks> solvers;
+    for (size_t k = 0; k < blocks.size(); ++k)
+        solvers[k] = std::make_unique<PortSolver> (*blocks[k], triode, settings);
+    return solvers;
+}
+} // namespace
+
+ReferenceChain::ReferenceChain (double rate, int gainPosition, int tonePosition, PortSolverSettings settings,
+                                int triodeParameterSet)
+    : processingRate (rate),
+      blocks (positionedBlocks (rate, gainPosition, tonePosition, triode, triodeParameterSet)),
+      solvers (makeSolvers (blocks, triode, settings)),
+      currents{{{*solvers[0], blocks[0]->F}, {*solvers[1], blocks[1]->F}, {*solvers[2], blocks[2]->F},
+                {*solvers[3], blocks[3]->F}}}
+{
     solveRestStates();
     reset();
 }
@@ -30,8 +52,7 @@ void ReferenceChain::solveRestStates()
         const auto& b = *blocks[k];
         std::vector<double> u (b.numInputs, 0.0);
         u[0] = restInput;
-        for (int32_t j = 0; j < b.numSourceInputs; ++j)
-            u[static_cast<size_t> (b.firstSourceInput + j)] = b.getAutomationValue (j);
+        b.fillSupplyInputs (u.data(), u.size());
         rest[k] = solveRestState (b, *solvers[k], u);
         if (!rest[k].converged)
             ++statistics.restFailures;
@@ -50,6 +71,7 @@ void ReferenceChain::reset()
         s.i = rest[k].i;
         s.xNext = rest[k].x;
         s.y = rest[k].y;
+        currents[k].restartFrom (s.p);
     }
 }
 
@@ -65,13 +87,8 @@ double ReferenceChain::process (double inputVolts)
     double signal = inputVolts;
     for (size_t k = 0; k < numBlocks; ++k)
     {
-        const auto& b = *blocks[k];
-        auto& s = running[k];
-        s.u[0] = signal;
-        std::copy (s.p.begin(), s.p.end(), pPrevious.begin());
-        b.computeNonlinearInputs (s.u.data(), s.x.data(), s.p.data());
-
-        const PortSolveResult result = solvers[k]->solveFrom (pPrevious.data(), s.p.data(), b.F, s.i.data());
+        signal = stepBlock (*blocks[k], running[k], signal, currents[k]);
+        const PortSolveResult& result = currents[k].lastResult();
         ++statistics.solves;
         statistics.newtonIterations += result.iterations;
         statistics.mostIterations = std::max (statistics.mostIterations, result.iterations);
@@ -81,11 +98,6 @@ double ReferenceChain::process (double inputVolts)
             ++statistics.rescues;
         if (!result.valid())
             ++statistics.failures;
-
-        b.updateState (s.u.data(), s.i.data(), s.x.data(), s.xNext.data());
-        std::copy (s.xNext.begin(), s.xNext.end(), s.x.begin());
-        b.computeOutput (s.u.data(), s.x.data(), s.i.data(), &s.y);
-        signal = s.y;
     }
     return signal;
 }

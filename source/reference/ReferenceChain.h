@@ -1,6 +1,8 @@
 #pragma once
 
+#include "engine/BlockStep.h"
 #include "engine/PreampBlocks.h"
+#include "reference/ExactPortCurrents.h"
 #include "reference/PortSolver.h"
 #include "reference/ReferenceTriode.h"
 #include "reference/RestState.h"
@@ -11,9 +13,8 @@
 
 // The four preamp blocks with the exactly solved triode equations in place of the region
 // networks: the ground truth the networks are trained on and measured against. Per sample and
-// block it does what the channel chain does: p = D x + E u; i from p; xNext = A x + B u + C i;
-// x = xNext; y = G x + H u + K i with the updated x; the next block's u[0] = y. So comparing the
-// chain with it measures only the networks' error.
+// block it runs the channel chain's own step (stepBlock) with the exact port solver for the
+// currents, so comparing the chain with it measures only the networks' error.
 class ReferenceChain
 {
 public:
@@ -30,12 +31,6 @@ public:
         long failures = 0;           // solves left unsolved even after sub-stepping
         long invalidInputs = 0;      // non-finite input samples, processed as 0 V
         long restFailures = 0;       // blocks whose rest state did not converge
-    };
-
-    struct BlockState
-    {
-        std::vector<double> u, x, p, i, xNext;
-        double y = 0.0;
     };
 
     // tonePosition is the block 4 position 225 treble + 15 bass + middle. triodeParameterSet
@@ -65,6 +60,6 @@ private:
     std::array<std::unique_ptr<PortSolver>, numBlocks> solvers;
     std::array<BlockOperatingPoint, numBlocks> rest;
     std::array<BlockState, numBlocks> running;
-    std::vector<double> pPrevious;
+    std::array<ExactPortCurrents, numBlocks> currents;
     Stats statistics;
 };

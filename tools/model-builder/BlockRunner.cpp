@@ -1,5 +1,8 @@
 #include "BlockRunner.h"
 
+#include "engine/BlockStep.h"
+#include "reference/ExactPortCurrents.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -62,8 +65,7 @@ ExactBlockRunner::ExactBlockRunner (const SSParamsVecAutomation& b, const PortSo
 {
     std::vector<double> u (b.numInputs, 0.0);
     u[0] = restInput;
-    for (int32_t j = 0; j < b.numSourceInputs; ++j)
-        u[static_cast<size_t> (b.firstSourceInput + j)] = b.getAutomationValue (j);
+    b.fillSupplyInputs (u.data(), u.size());
     restPoint = solveRestState (b, s, u);
 }
 
@@ -71,42 +73,48 @@ std::vector<double> ExactBlockRunner::run (const std::vector<double>& input, con
                                            SampleSet* samples, std::mt19937& random)
 {
     std::normal_distribution<double> gauss (0.0, 1.0);
-    const size_t nv = block.numNonlinearInputs, nx = block.numStates;
-    std::vector<double> u = restPoint.u, x = restPoint.x, p = restPoint.p, i = restPoint.i, xNext (nx);
-    std::vector<double> previous = p, jittered (nv), move (nv), current (i.size());
+    const size_t nv = block.numNonlinearInputs;
+    BlockState state;
+    state.u = restPoint.u;
+    state.x = restPoint.x;
+    state.p = restPoint.p;
+    state.i = restPoint.i;
+    state.xNext.assign (block.numStates, 0.0);
+    ExactPortCurrents exact (solver, block.F);
+    exact.restartFrom (state.p);
+    std::vector<double> jittered (nv), move (nv), current (state.i.size());
     std::vector<double> output (input.size());
     const size_t stride = static_cast<size_t> (std::max (1, options.stride));
-    for (size_t n = 0; n < input.size(); ++n)
+    size_t n = 0;
+    // Samples are taken where the currents are known, before the state update reads them.
+    auto sampledCurrents = [&] (const double* p, double* i)
     {
-        u[0] = input[n];
-        std::copy (p.begin(), p.end(), previous.begin());
-        block.computeNonlinearInputs (u.data(), x.data(), p.data());
-        const bool solved = solver.solveFrom (previous.data(), p.data(), block.F, i.data()).valid();
+        exact (p, i);
+        const bool solved = exact.lastResult().valid();
         if (!solved)
             ++failures;
-        if (samples != nullptr && solved && n % stride == 0)
+        if (samples == nullptr || !solved || n % stride != 0)
+            return;
+        const double* previous = exact.previousInputs();
+        samples->add (p, i);
+        for (int c = 0; c < options.jitteredCopies; ++c)
         {
-            samples->add (p.data(), i.data());
-            for (int c = 0; c < options.jitteredCopies; ++c)
+            for (size_t q = 0; q < nv; ++q)
+                move[q] = std::max (options.jitterFloor, options.jitterFraction * std::abs (p[q] - previous[q]))
+                          * gauss (random);
+            for (size_t r = 0; r < nv; ++r)
             {
+                double d = 0.0;
                 for (size_t q = 0; q < nv; ++q)
-                    move[q] = std::max (options.jitterFloor, options.jitterFraction * std::abs (p[q] - previous[q]))
-                              * gauss (random);
-                for (size_t r = 0; r < nv; ++r)
-                {
-                    double d = 0.0;
-                    for (size_t q = 0; q < nv; ++q)
-                        d += projector[r * nv + q] * move[q];
-                    jittered[r] = p[r] + d;
-                }
-                std::copy (i.begin(), i.end(), current.begin());
-                if (solver.solveFrom (p.data(), jittered.data(), block.F, current.data()).valid())
-                    samples->add (jittered.data(), current.data());
+                    d += projector[r * nv + q] * move[q];
+                jittered[r] = p[r] + d;
             }
+            std::copy (i, i + current.size(), current.begin());
+            if (solver.solveFrom (p, jittered.data(), block.F, current.data()).valid())
+                samples->add (jittered.data(), current.data());
         }
-        block.updateState (u.data(), i.data(), x.data(), xNext.data());
-        std::copy (xNext.begin(), xNext.end(), x.begin());
-        block.computeOutput (u.data(), x.data(), i.data(), &output[n]);
-    }
+    };
+    for (n = 0; n < input.size(); ++n)
+        output[n] = stepBlock (block, state, input[n], sampledCurrents);
     return output;
 }

@@ -24,45 +24,39 @@ void NetworkBlockRunner::select (uint32_t requested)
 {
     position = selectPosition (model, requested);
     block.setControlPosition (position);
-    u.assign (block.numInputs, 0.0);
-    for (int32_t j = 0; j < block.numSourceInputs; ++j)
-        u[static_cast<size_t> (block.firstSourceInput + j)] = block.getAutomationValue (j);
-    x.assign (block.numStates, 0.0);
-    xNext.assign (block.numStates, 0.0);
-    p.assign (block.numNonlinearInputs, 0.0);
-    i.assign (block.numNonlinearOutputs, 0.0);
-    operatingP = p;
-    operatingI = i;
-    operatingX = x;
+    state.resizeFor (block);
+    operatingP = state.p;
+    operatingI = state.i;
+    operatingX = state.x;
     applyRateTable (model, position, rate, true,
-                    {operatingP.data(), operatingI.data(), operatingX.data(), p.data(), i.data(), x.data()});
+                    {operatingP.data(), operatingI.data(), operatingX.data(), state.p.data(), state.i.data(),
+                     state.x.data()});
 }
 
 std::vector<double> NetworkBlockRunner::run (const std::vector<double>& input, long& misses)
 {
-    std::copy (operatingP.begin(), operatingP.end(), p.begin());
-    std::copy (operatingI.begin(), operatingI.end(), i.begin());
-    std::copy (operatingX.begin(), operatingX.end(), x.begin());
-    std::vector<double> output (input.size());
-    for (size_t n = 0; n < input.size(); ++n)
+    std::copy (operatingP.begin(), operatingP.end(), state.p.begin());
+    std::copy (operatingI.begin(), operatingI.end(), state.i.begin());
+    std::copy (operatingX.begin(), operatingX.end(), state.x.begin());
+    auto& m = model;
+    const int blockIndex = index;
+    auto countedRegionStep = [&m, &misses, blockIndex] (const double* p, double* i)
     {
-        u[0] = input[n];
-        block.computeNonlinearInputs (u.data(), x.data(), p.data());
         // The box test on the reduced input as regionStep forms it, before regionStep runs, so
         // the count does not depend on how a miss is then served.
-        if (model.projectionNeeded != 0)
-            projectInputs (model, p.data());
+        if (m.projectionNeeded != 0)
+            projectInputs (m, p);
         else
-            std::copy (p.begin(), p.begin() + model.reducedCount, model.reducedInput.data());
+            std::copy (p, p + m.reducedCount, m.reducedInput.data());
         bool found = false;
-        for (uint32_t r = 0; r < model.selectedRegionCount && !found; ++r)
-            found = model.selectedRegions[r].contains (model.reducedInput.data());
+        for (uint32_t r = 0; r < m.selectedRegionCount && !found; ++r)
+            found = m.selectedRegions[r].contains (m.reducedInput.data());
         if (!found)
             ++misses;
-        regionStep (model, index, p.data(), i.data());
-        block.updateState (u.data(), i.data(), x.data(), xNext.data());
-        std::copy (xNext.begin(), xNext.end(), x.begin());
-        block.computeOutput (u.data(), x.data(), i.data(), &output[n]);
-    }
+        regionStep (m, blockIndex, p, i);
+    };
+    std::vector<double> output (input.size());
+    for (size_t n = 0; n < input.size(); ++n)
+        output[n] = stepBlock (block, state, input[n], countedRegionStep);
     return output;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/BlockStep.h"
 #include "engine/SSParamsVec.h"
 #include "models/RegionNetwork.h"
 
@@ -7,8 +8,8 @@
 #include <string>
 #include <vector>
 
-// One block run on its region networks exactly as the channel chain runs it (p = D x + E u,
-// regionStep, state update, output from the updated state), from the operating point of its
+// One block run on its region networks exactly as the channel chain runs it (stepBlock with
+// regionStep for the currents), from the operating point of its
 // rate table, counting the samples whose nonlinear input lies in no box of the selected position
 // (where regionStep falls back: the last region for blocks 1 to 3, zero currents for block 4).
 class NetworkBlockRunner
@@ -35,5 +36,6 @@ private:
     int32_t rate;
     BlockModelState model;
     uint32_t position = 0;
-    std::vector<double> u, x, p, i, xNext, operatingP, operatingI, operatingX;
+    BlockState state;
+    std::vector<double> operatingP, operatingI, operatingX;
 };

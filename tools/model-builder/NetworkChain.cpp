@@ -8,7 +8,7 @@
 
 NetworkChain::NetworkChain (double processingRate, int gainPosition, int tonePosition,
                             const std::array<const std::vector<uint8_t>*, numBlocks>& images, int triodeParameterSet)
-    : rate (processingRate), blocks (makePreampBlocks (processingRate)), pPrevious (PortSolver::maxPorts, 0.0)
+    : rate (processingRate), blocks (makePreampBlocks (processingRate))
 {
     exactTriode.selectParameterSet (triodeParameterSet);
     double restInput = 0.0;
@@ -25,10 +25,10 @@ NetworkChain::NetworkChain (double processingRate, int gainPosition, int tonePos
             b.triode = &exactTriode;
             b.setControlPosition (positions[k]);
             exactSolvers[k] = std::make_unique<PortSolver> (b, exactTriode);
+            exactCurrents[k] = std::make_unique<ExactPortCurrents> (*exactSolvers[k], b.F);
             std::vector<double> u (b.numInputs, 0.0);
             u[0] = restInput;
-            for (int32_t j = 0; j < b.numSourceInputs; ++j)
-                u[static_cast<size_t> (b.firstSourceInput + j)] = b.getAutomationValue (j);
+            b.fillSupplyInputs (u.data(), u.size());
             const auto rest = solveRestState (b, *exactSolvers[k], u);
             r.u = rest.u;
             r.u[0] = 0.0;
@@ -39,6 +39,7 @@ NetworkChain::NetworkChain (double processingRate, int gainPosition, int tonePos
             r.operatingP = r.p;
             r.operatingI = r.i;
             r.operatingX = r.x;
+            exactCurrents[k]->restartFrom (r.p);
             restInput = rest.y;
             continue;
         }
@@ -51,13 +52,7 @@ NetworkChain::NetworkChain (double processingRate, int gainPosition, int tonePos
         const uint32_t position = selectPosition (m, positions[k]);
         b.setControlPosition (position);
 
-        r.u.assign (b.numInputs, 0.0);
-        for (int32_t j = 0; j < b.numSourceInputs; ++j)
-            r.u[static_cast<size_t> (b.firstSourceInput + j)] = b.getAutomationValue (j);
-        r.x.assign (b.numStates, 0.0);
-        r.xNext.assign (b.numStates, 0.0);
-        r.p.assign (b.numNonlinearInputs, 0.0);
-        r.i.assign (b.numNonlinearOutputs, 0.0);
+        r.resizeFor (b);
         r.operatingP = r.p;
         r.operatingI = r.i;
         r.operatingX = r.x;
@@ -78,30 +73,19 @@ void NetworkChain::reset()
         r.p = r.operatingP;
         r.i = r.operatingI;
         r.x = r.operatingX;
+        if (exactCurrents[k] != nullptr)
+            exactCurrents[k]->restartFrom (r.p);
     }
 }
 
 double NetworkChain::processBlock (int k, double inputVolts)
 {
-    const auto& b = *blocks[static_cast<size_t> (k)];
-    auto& r = running[static_cast<size_t> (k)];
-    r.u[0] = inputVolts;
-    if (exactSolvers[static_cast<size_t> (k)] != nullptr)
-    {
-        std::copy (r.p.begin(), r.p.end(), pPrevious.begin());
-        b.computeNonlinearInputs (r.u.data(), r.x.data(), r.p.data());
-        exactSolvers[static_cast<size_t> (k)]->solveFrom (pPrevious.data(), r.p.data(), b.F, r.i.data());
-    }
-    else
-    {
-        b.computeNonlinearInputs (r.u.data(), r.x.data(), r.p.data());
-        regionStep (models[static_cast<size_t> (k)], k, r.p.data(), r.i.data());
-    }
-    b.updateState (r.u.data(), r.i.data(), r.x.data(), r.xNext.data());
-    std::copy (r.xNext.begin(), r.xNext.end(), r.x.begin());
-    double y = 0.0;
-    b.computeOutput (r.u.data(), r.x.data(), r.i.data(), &y);
-    return y;
+    const auto index = static_cast<size_t> (k);
+    auto& r = running[index];
+    if (exactCurrents[index] != nullptr)
+        return stepBlock (*blocks[index], r, inputVolts, *exactCurrents[index]);
+    auto& model = models[index];
+    return stepBlock (*blocks[index], r, inputVolts, [&model, k] (const double* p, double* i) { regionStep (model, k, p, i); });
 }
 
 double NetworkChain::process (double inputVolts)

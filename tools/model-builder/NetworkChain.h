@@ -1,7 +1,9 @@
 #pragma once
 
+#include "engine/BlockStep.h"
 #include "engine/PreampBlocks.h"
 #include "models/RegionNetwork.h"
+#include "reference/ExactPortCurrents.h"
 #include "reference/PortSolver.h"
 #include "reference/ReferenceTriode.h"
 
@@ -12,8 +14,8 @@
 #include <vector>
 
 // The plug-in's per-sample path over the four blocks with their region networks, at one
-// processing rate and without oversampling filters: p = D x + E u, regionStep, state update,
-// output from the updated state. It starts from the operating point in each file's rate table,
+// processing rate and without oversampling filters: the engine's stepBlock with regionStep for
+// the currents. It starts from the operating point in each file's rate table,
 // as the plug-in does after a rate change, so comparing it with the reference chain measures
 // what the model data cost.
 class NetworkChain
@@ -41,9 +43,8 @@ public:
     const std::vector<double>& portCurrents (int k) const { return running[static_cast<size_t> (k)].i; }
 
 private:
-    struct Running
+    struct Running : BlockState
     {
-        std::vector<double> u, x, p, i, xNext;
         std::vector<double> operatingP, operatingI, operatingX;
     };
 
@@ -51,7 +52,7 @@ private:
     ReferenceTriode exactTriode;
     PreampBlockSet blocks;
     std::array<std::unique_ptr<PortSolver>, numBlocks> exactSolvers; // blocks without data
-    std::vector<double> pPrevious;
+    std::array<std::unique_ptr<ExactPortCurrents>, numBlocks> exactCurrents;
     std::array<BlockModelState, numBlocks> models;
     std::array<Running, numBlocks> running;
     std::string loadError;

@@ -59,8 +59,7 @@ public:
         b.setControlPosition (position);
         std::vector<double> u (b.numInputs, 0.0);
         u[0] = restInput;
-        for (int32_t j = 0; j < b.numSourceInputs; ++j)
-            u[static_cast<size_t> (b.firstSourceInput + j)] = b.getAutomationValue (j);
+        b.fillSupplyInputs (u.data(), u.size());
         return solveRestState (b, solver (k), u);
     }
 
@@ -76,8 +75,7 @@ public:
         BlockOperatingPoint point;
         point.u.assign (nu, 0.0);
         point.u[0] = restInput;
-        for (int32_t j = 0; j < b.numSourceInputs; ++j)
-            point.u[static_cast<size_t> (b.firstSourceInput + j)] = b.getAutomationValue (j);
+        b.fillSupplyInputs (point.u.data(), point.u.size());
 
         // i = c + JD x with c = i0 + J (E u - p0) and JD = J D.
         std::vector<double> c (ni), jd (static_cast<size_t> (ni) * nx, 0.0);

@@ -59,6 +59,19 @@ public:
 
     double getAutomationValue (int32_t index) const override { return index == 0 ? supplyVoltage : 0.0; }
 
+    // The dense product, column by column: D then E.
+    void computeNonlinearInputs (const double* u, const double* x, double* p) const override
+    {
+        for (uint32_t r = 0; r < numNonlinearInputs; ++r)
+            p[r] = 0.0;
+        for (uint32_t c = 0; c < numStates; ++c)
+            for (uint32_t r = 0; r < numNonlinearInputs; ++r)
+                p[r] += x[c] * D (r, c);
+        for (uint32_t c = 0; c < numInputs; ++c)
+            for (uint32_t r = 0; r < numNonlinearInputs; ++r)
+                p[r] += u[c] * E (r, c);
+    }
+
     void updateState (const double* u, const double*, const double* x, double* xNext) const override
     {
 #if defined(__SSE__)
