@@ -16,24 +16,38 @@
 
 namespace
 {
+BuildOptions smallBuildOptions()
+{
+    BuildOptions options;
+    options.hostRates = {44100};
+    options.factors = {1};
+    options.trainingRates = {44100};
+    options.gainPositions = {0};
+    options.tonePositions = {0};
+    options.signalSeconds = 0.04;
+    options.maxRegions = 3;
+    options.hiddenNeurons = 6;
+    options.iterations = 20;
+    options.tolerance = 0.05;
+    options.maxTolerance = 0.5;
+    return options;
+}
+
+// What the small build reported through its progress callback: (stage, items done) in order.
+std::vector<std::pair<size_t, int>>& smallBuildProgress()
+{
+    static std::vector<std::pair<size_t, int>> events;
+    return events;
+}
+
 // One gain position, one tone position, one processing rate, short signals, few small networks:
 // seconds to build, and enough to check the whole path from circuit to loaded networks.
 const ValveSetBuild& smallBuild()
 {
     static const ValveSetBuild build = []
     {
-        BuildOptions options;
-        options.hostRates = {44100};
-        options.factors = {1};
-        options.trainingRates = {44100};
-        options.gainPositions = {0};
-        options.tonePositions = {0};
-        options.signalSeconds = 0.04;
-        options.maxRegions = 3;
-        options.hiddenNeurons = 6;
-        options.iterations = 20;
-        options.tolerance = 0.05;
-        options.maxTolerance = 0.5;
+        auto options = smallBuildOptions();
+        options.progress = [] (size_t stage, int done) { smallBuildProgress().push_back ({stage, done}); };
         return buildValveSet ({"eh", 0}, options);
     }();
     return build;
@@ -57,6 +71,31 @@ TEST (SmallDataSet, WritesTheFileNamesTheLoaderAsksFor)
     EXPECT_EQ (names, (std::vector<std::string>{"varkelpre_eh_b1_pca.dat", "varkelpre_eh_b2_pca.dat",
                                                  "varkelpre_eh_b3_pca.dat.44100", "varkelpre_eh_b4_std.dat"}));
     EXPECT_EQ (modelFileName ({"rsd", 2}, 2, 705600), "varkelpre_rsd_b3_pca.dat.705600");
+}
+
+// The progress line is only as good as the plan: every stage must report each of its planned
+// items, stages in the planned order, counts never going back.
+TEST (SmallDataSet, ReportsEveryPlannedItemOfEveryStageInOrder)
+{
+    smallBuild();
+    const auto stages = plannedStages ({"eh", 0}, smallBuildOptions());
+    ASSERT_FALSE (stages.empty());
+    std::vector<int> reached (stages.size(), -1);
+    size_t lastStage = 0;
+    for (const auto& [stage, done] : smallBuildProgress())
+    {
+        ASSERT_LT (stage, stages.size());
+        EXPECT_GE (stage, lastStage) << "stage " << stage << " reported after stage " << lastStage;
+        EXPECT_GE (done, reached[stage]) << stages[stage].what;
+        lastStage = stage;
+        reached[stage] = done;
+    }
+    for (size_t k = 0; k < stages.size(); ++k)
+    {
+        EXPECT_GT (stages[k].items, 0) << stages[k].what;
+        EXPECT_GT (stages[k].costPerItem, 0.0) << stages[k].what;
+        EXPECT_EQ (reached[k], stages[k].items) << stages[k].what;
+    }
 }
 
 // The six common host rates at x1 to x16 name 30 pairs but only 14 processing rates; each is
@@ -101,8 +140,7 @@ TEST (SmallDataSet, EveryFileLoadsAndStartsFromTheExactRestState)
         PortSolver solver (block, triode);
         std::vector<double> u (block.numInputs, 0.0);
         u[0] = restInput;
-        for (int32_t j = 0; j < block.numSourceInputs; ++j)
-            u[static_cast<size_t> (block.firstSourceInput + j)] = block.getAutomationValue (j);
+        block.fillSupplyInputs (u.data(), u.size());
         const auto rest = solveRestState (block, solver, u);
         ASSERT_TRUE (rest.converged);
         for (size_t q = 0; q < p.size(); ++q)

@@ -1,14 +1,87 @@
 // varkel-model-builder: derives a complete model data set from the circuit.
 #include "CommandLine.h"
 #include "DataSetBuilder.h"
+#include "ProgressLine.h"
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 namespace
 {
+// Turns the builder's per-stage item counts into one progress line over the whole build: the
+// share done is weighted by each stage's cost per item, so the time left follows the expensive
+// stages rather than the count of items.
+class BuildProgressDisplay
+{
+public:
+    BuildProgressDisplay (const std::vector<ValveSet>& valves, const BuildOptions& options)
+        : line ("varkel-model-builder")
+    {
+        for (const auto& valve : valves)
+        {
+            const auto stages = plannedStages (valve, options);
+            stagesPerValveSet = stages.size();
+            for (const auto& stage : stages)
+            {
+                planned.push_back ({valve.name + " " + stage.what, stage.items, stage.costPerItem});
+                total += stage.items * stage.costPerItem;
+            }
+        }
+    }
+
+    void startValveSet (size_t index)
+    {
+        std::lock_guard<std::mutex> lock (mutex);
+        firstStage = index * stagesPerValveSet;
+    }
+
+    void itemsDone (size_t stage, int done)
+    {
+        std::lock_guard<std::mutex> lock (mutex);
+        const size_t k = firstStage + stage;
+        if (k >= planned.size())
+            return;
+        double finished = 0.0;
+        for (size_t s = 0; s < k; ++s)
+            finished += planned[s].items * planned[s].costPerItem;
+        finished += done * planned[k].costPerItem;
+        const auto what = planned[k].what + " " + std::to_string (done) + "/" + std::to_string (planned[k].items);
+        line.update (total > 0.0 ? finished / total : 1.0, what);
+    }
+
+    void print (const std::string& text) { line.printLine (text); }
+    void finish() { line.finish(); }
+
+private:
+    ProgressLine line;
+    std::vector<BuildStage> planned; // every valve set's stages in build order
+    size_t stagesPerValveSet = 0;
+    size_t firstStage = 0;
+    double total = 0.0;
+    std::mutex mutex;
+};
+
+void printSummary (const std::vector<std::pair<std::string, ValveSetBuild>>& builds)
+{
+    std::printf ("\n%-5s %5s %9s %8s %8s %12s %13s %13s %9s\n", "set", "block", "positions", "trained", "regions",
+                 "most/position", "worst rms (V)", "worst max (V)", "seconds");
+    size_t files = 0, bytes = 0;
+    for (const auto& [name, build] : builds)
+    {
+        for (const auto& r : build.reports)
+            std::printf ("%-5s %5d %9d %8d %8d %12d %13.3g %13.3g %9.1f\n", name.c_str(), r.block + 1, r.positions,
+                         r.trainedSets, r.regions, r.maxRegionsPerPosition, r.worst.rms, r.worst.max, r.seconds);
+        for (const auto& file : build.files)
+        {
+            ++files;
+            bytes += file.bytes.size();
+        }
+    }
+    std::printf ("%zu files, %.1f MB\n", files, static_cast<double> (bytes) / 1e6);
+}
 void usage()
 {
     std::puts ("usage: varkel-model-builder --out DIR [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
@@ -87,7 +160,9 @@ int main (int argc, char** argv)
         std::fprintf (stderr, "varkel-model-builder: %s\n", args.error.c_str());
         return 2;
     }
-    options.log = [] (const std::string& line) { std::printf ("%s\n", line.c_str()); std::fflush (stdout); };
+    BuildProgressDisplay progress (valves, options);
+    options.log = [&progress] (const std::string& line) { progress.print (line); };
+    options.progress = [&progress] (size_t stage, int done) { progress.itemsDone (stage, done); };
 
     const std::filesystem::path out = args.get ("out", ".");
     std::error_code ec;
@@ -98,13 +173,17 @@ int main (int argc, char** argv)
         return 1;
     }
     const auto started = std::chrono::steady_clock::now();
-    for (const auto& valve : valves)
+    std::vector<std::pair<std::string, ValveSetBuild>> builds;
+    for (size_t v = 0; v < valves.size(); ++v)
     {
-        const auto build = buildValveSet (valve, options);
+        const auto& valve = valves[v];
+        progress.startValveSet (v);
+        auto build = buildValveSet (valve, options);
         for (const auto& file : build.files)
         {
             if (file.bytes.empty())
             {
+                progress.finish();
                 std::fprintf (stderr, "varkel-model-builder: %s could not be serialised\n", file.name.c_str());
                 return 1;
             }
@@ -113,17 +192,16 @@ int main (int argc, char** argv)
             stream.write (reinterpret_cast<const char*> (file.bytes.data()), static_cast<std::streamsize> (file.bytes.size()));
             if (!stream)
             {
+                progress.finish();
                 std::fprintf (stderr, "varkel-model-builder: cannot write %s\n", path.c_str());
                 return 1;
             }
-            std::printf ("%s: %zu bytes\n", path.c_str(), file.bytes.size());
+            progress.print (path.string() + ": " + std::to_string (file.bytes.size()) + " bytes");
         }
-        for (const auto& r : build.reports)
-            std::printf ("%s block %d: %d positions, %d trained sets, %d regions (at most %d per position), "
-                         "worst box rms %.3g V max %.3g V, %.1f s\n",
-                         valve.name.c_str(), r.block + 1, r.positions, r.trainedSets, r.regions,
-                         r.maxRegionsPerPosition, r.worst.rms, r.worst.max, r.seconds);
+        builds.emplace_back (valve.name, std::move (build));
     }
+    progress.finish();
+    printSummary (builds);
     std::printf ("total %.1f s\n",
                  std::chrono::duration<double> (std::chrono::steady_clock::now() - started).count());
     return 0;

@@ -332,6 +332,86 @@ void report (const BuildOptions& options, const std::string& line)
         options.log (line);
 }
 
+// The stages of a valve set's build, in the order they run (plannedStages lists them).
+enum BuildStageIndex : size_t
+{
+    trajectoryStage,
+    restStage,
+    blockOneStage,
+    blockTwoStage,
+    blockThreeStage,
+    blockFourStage,
+    blockFourTableStage,
+    stageCount
+};
+
+// Counts the finished items of one stage for the progress callback; items finish on any thread.
+class StageProgress
+{
+public:
+    StageProgress (const BuildOptions& o, size_t s) : options (o), stage (s)
+    {
+        if (options.progress)
+            options.progress (stage, 0);
+    }
+    void itemDone()
+    {
+        const int done = ++finished;
+        if (options.progress)
+            options.progress (stage, done);
+    }
+
+private:
+    const BuildOptions& options;
+    size_t stage;
+    std::atomic<int> finished{0};
+};
+
+std::vector<int> gainPositionsOf (const BuildOptions& options)
+{
+    std::vector<int> gains = options.gainPositions;
+    if (gains.empty())
+        for (int g = 0; g < gainPositionCount; ++g)
+            gains.push_back (g);
+    return gains;
+}
+
+std::vector<int> tonePositionsOf (const BuildOptions& options)
+{
+    std::vector<int> tones = options.tonePositions;
+    if (tones.empty())
+        for (int t = 0; t < tonePositionCount; ++t)
+            tones.push_back (t);
+    return tones;
+}
+
+// Block 4's networks depend on the tone position only through F(0,0), the resistance the
+// cathode sees: positions whose F(0,0) agree within the share tolerance form one group, which
+// shares one trained network set.
+std::vector<std::vector<int>> toneGroups (const BuildOptions& options, int triodeParameterSet)
+{
+    ExactCircuit probe (options.trainingRates.front(), triodeParameterSet);
+    std::vector<std::pair<double, int>> byResistance;
+    for (int t : tonePositionsOf (options))
+    {
+        probe.block (3).setControlPosition (static_cast<uint32_t> (t));
+        byResistance.push_back ({probe.block (3).F (0, 0), t});
+    }
+    std::sort (byResistance.begin(), byResistance.end());
+    std::vector<std::vector<int>> groups;
+    double groupStart = 0.0;
+    for (const auto& [resistance, t] : byResistance)
+    {
+        if (groups.empty() || resistance > groupStart * (1.0 + 2.0 * options.toneShareTolerance))
+        {
+            groups.emplace_back();
+            groupStart = resistance;
+        }
+        groups.back().push_back (t);
+    }
+    return groups;
+}
+
 BlockBuildReport summarise (int block, const std::vector<RegionFitResult>& fits, int positions, double elapsed)
 {
     BlockBuildReport r;
@@ -404,18 +484,32 @@ std::string modelFileName (const ValveSet& valve, int blockIndex, int processing
     return modelFileName (valve.name, blockIndex, static_cast<int32_t> (processingRate));
 }
 
+std::vector<BuildStage> plannedStages (const ValveSet& valve, const BuildOptions& options)
+{
+    const int gains = static_cast<int> (gainPositionsOf (options).size());
+    const int rates = static_cast<int> (processingRates (options).size());
+    const int trainingRates = static_cast<int> (options.trainingRates.size());
+    const int groups = static_cast<int> (toneGroups (options, valve.triodeParameterSet).size());
+    // Costs relative to one gain position's trajectories at one training rate, from the
+    // per-stage times of builds with the default and fast presets.
+    const double front = 2.0 * (options.frontRestarts > 0 ? options.frontRestarts : options.restarts);
+    std::vector<BuildStage> stages (stageCount);
+    stages[trajectoryStage] = {"trajectories of blocks 1-3", gains, 1.0 * trainingRates};
+    stages[restStage] = {"rest states", rates, 0.05};
+    stages[blockOneStage] = {"block 1 networks", gains, front};
+    stages[blockTwoStage] = {"block 2 networks", gains, front};
+    stages[blockThreeStage] = {"block 3 networks", rates, 2.0 * options.restarts};
+    stages[blockFourStage] = {"block 4 networks", groups, 0.5 * options.restarts};
+    stages[blockFourTableStage] = {"block 4 rate tables", rates, 0.2};
+    return stages;
+}
+
 ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
 {
     ValveSetBuild build;
     const auto rates = processingRates (options);
-    std::vector<int> gains = options.gainPositions;
-    if (gains.empty())
-        for (int g = 0; g < gainPositionCount; ++g)
-            gains.push_back (g);
-    std::vector<int> tones = options.tonePositions;
-    if (tones.empty())
-        for (int t = 0; t < tonePositionCount; ++t)
-            tones.push_back (t);
+    const auto gains = gainPositionsOf (options);
+    const auto tones = tonePositionsOf (options);
     const auto signals = standardSignalSet (1000, options.signalSeconds);
     const auto& trainingRates = options.trainingRates;
     const int set = valve.triodeParameterSet;
@@ -432,6 +526,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
     };
     auto started = std::chrono::steady_clock::now();
     std::vector<GainRun> runs (gains.size());
+    StageProgress trajectoryProgress (options, trajectoryStage);
     parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
     {
         auto& run = runs[static_cast<size_t> (item)];
@@ -453,6 +548,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 run.y3.push_back (r3.run (y2, options.trajectory, &run.b3.back(), random));
             }
         }
+        trajectoryProgress.itemDone();
     });
     report (options, valve.name + ": trajectories of blocks 1-3 in " + std::to_string (seconds (started)) + " s");
 
@@ -464,6 +560,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         double y3 = 0.0;
     };
     std::map<int, RestRow> restByRate;
+    StageProgress restProgress (options, restStage);
     for (int rate : rates)
     {
         ExactCircuit circuit (rate, set);
@@ -484,6 +581,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             }
         }
         restByRate[rate] = std::move (row);
+        restProgress.itemDone();
     }
 
     // Blocks 1 and 2: one network set per gain position, trained at the training rates.
@@ -492,6 +590,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         started = std::chrono::steady_clock::now();
         const auto layout = blockLayout (k);
         std::vector<RegionFitResult> fits (gains.size());
+        StageProgress blockProgress (options, k == 0 ? blockOneStage : blockTwoStage);
         parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
         {
             ExactCircuit circuit (trainingRates.front(), set);
@@ -522,6 +621,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 options.log (line);
             }
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (full, layout.networkInputs), fit);
+            blockProgress.itemDone();
         });
         // Every position up to the highest one trained is written; a position that was not
         // trained (only when the positions were restricted) uses the networks of the nearest
@@ -552,6 +652,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         const auto layout = blockLayout (2);
         std::vector<RegionFitResult> fits (rates.size());
         const std::vector<int> blockThreeGains = {0, 4, 8, 12, 16};
+        StageProgress blockProgress (options, blockThreeStage);
         parallelFor (static_cast<int> (rates.size()), options.jobs, [&] (int item)
         {
             const int rate = rates[static_cast<size_t> (item)];
@@ -592,6 +693,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                                                                        valve.name + " block 3 rate " + std::to_string (rate));
             fit.maxRegions = options.blockThreeRegions > 0 ? options.blockThreeRegions : 2 * options.maxRegions;
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (samples, layout.networkInputs), fit);
+            blockProgress.itemDone();
         });
         for (size_t r = 0; r < rates.size(); ++r)
         {
@@ -611,25 +713,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
     {
         started = std::chrono::steady_clock::now();
         const auto layout = blockLayout (3);
-        ExactCircuit probe (trainingRates.front(), set);
-        std::vector<std::pair<double, int>> byResistance;
-        for (int t : tones)
-        {
-            probe.block (3).setControlPosition (static_cast<uint32_t> (t));
-            byResistance.push_back ({probe.block (3).F (0, 0), t});
-        }
-        std::sort (byResistance.begin(), byResistance.end());
-        std::vector<std::vector<int>> groups;
-        double groupStart = 0.0;
-        for (const auto& [resistance, t] : byResistance)
-        {
-            if (groups.empty() || resistance > groupStart * (1.0 + 2.0 * options.toneShareTolerance))
-            {
-                groups.emplace_back();
-                groupStart = resistance;
-            }
-            groups.back().push_back (t);
-        }
+        const auto groups = toneGroups (options, set);
         std::map<int, size_t> groupOf;
         for (size_t g = 0; g < groups.size(); ++g)
             for (int t : groups[g])
@@ -648,6 +732,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         driverGains.erase (std::unique (driverGains.begin(), driverGains.end()), driverGains.end());
 
         std::vector<RegionFitResult> fits (groups.size());
+        StageProgress blockProgress (options, blockFourStage);
         parallelFor (static_cast<int> (groups.size()), options.jobs, [&] (int item)
         {
             const auto& members = groups[static_cast<size_t> (item)];
@@ -673,12 +758,14 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             fits[static_cast<size_t> (item)] =
                 fitRegions (samples, fitOptions (options, layout, circuit.block (3), static_cast<uint32_t> (900 + item),
                                               valve.name + " block 4 group " + std::to_string (item)));
+            blockProgress.itemDone();
         });
 
         report (options, valve.name + ": block 4 networks in " + std::to_string (seconds (started)) + " s");
 
         // Rate tables per position: block 4's rest with block 3's rest output as its input.
         std::vector<std::vector<double>> tables (written.size());
+        StageProgress tableProgress (options, blockFourTableStage);
         parallelFor (static_cast<int> (rates.size()), 1, [&] (int r)
         {
             const int rate = rates[static_cast<size_t> (r)];
@@ -690,6 +777,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 ExactBlockRunner r4 (circuit.block (3), circuit.solver (3), restInput);
                 appendRateRecord (tables[t], rate, r4.rest());
             }
+            tableProgress.itemDone();
         });
         std::vector<PositionRecord> positions;
         for (size_t t = 0; t < written.size(); ++t)

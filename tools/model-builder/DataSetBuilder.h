@@ -73,6 +73,9 @@ struct BuildOptions
     int jobs = 1;
     bool describeBoxes = false; // log every final box (bounds, samples, fit error)
     std::function<void (const std::string&)> log;
+    // Called (from any worker thread) each time an item of a build stage is done: the stage's
+    // index in plannedStages() and how many of its items are done.
+    std::function<void (size_t stage, int itemsDone)> progress;
 };
 
 // A quick data set for renders and checks: about a minute per host rate on two cores, at a
@@ -110,6 +113,18 @@ struct ValveSetBuild
 // raised to at least weightFloor times the largest. Blocks 1 and 2 are fitted with these.
 std::vector<double> outputWeights (const SSParamsVecAutomation& block, const BlockOperatingPoint& rest, int steps,
                                    double weightFloor);
+
+// The stages of one valve set's build in the order they run, each with its count of independent
+// items and the relative cost of one item. The costs only seed the estimate of the time left; the
+// measured time per unit of cost corrects it as the build goes.
+struct BuildStage
+{
+    std::string what;
+    int items = 0;
+    double costPerItem = 1.0;
+};
+
+std::vector<BuildStage> plannedStages (const ValveSet& valve, const BuildOptions& options);
 
 ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options);
 
