@@ -99,14 +99,24 @@ struct Comparison
     long flips = 0;
 };
 
-void compare (const std::vector<double>& y, const std::vector<double>& reference, size_t early, Comparison& c)
+std::vector<double> removeRest (const std::vector<double>& y, double rest)
+{
+    std::vector<double> out (y.size());
+    for (size_t n = 0; n < y.size(); ++n)
+        out[n] = y[n] - rest;
+    return out;
+}
+
+// y minus yOffset against the reference (whose rest value is already removed).
+void compare (const std::vector<double>& y, const std::vector<double>& reference, size_t early, Comparison& c,
+              double yOffset = 0.0)
 {
     double peak = 0.0;
     for (double v : reference)
         peak = std::max (peak, std::abs (v));
     for (size_t n = 0; n < reference.size() && n < y.size(); ++n)
     {
-        const double d = y[n] - reference[n], s = reference[n] * reference[n];
+        const double d = (y[n] - yOffset) - reference[n], s = reference[n] * reference[n];
         c.error += d * d;
         c.signal += s;
         if (n < early)
@@ -114,7 +124,7 @@ void compare (const std::vector<double>& y, const std::vector<double>& reference
             c.error50 += d * d;
             c.signal50 += s;
         }
-        if (std::abs (reference[n]) > 0.1 * peak && !(y[n] * reference[n] > 0.0))
+        if (std::abs (reference[n]) > 0.1 * peak && !((y[n] - yOffset) * reference[n] > 0.0))
             ++c.flips;
     }
 }
@@ -251,6 +261,7 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                         {
                             std::vector<double> host, exact3, network3;
                         };
+                        std::array<Comparison, 3> alone;
                         std::vector<Played> played;
                         std::array<long, 4> misses{};
                         long samples = 0;
@@ -262,9 +273,14 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                                                            static_cast<uint32_t> (1000 * gain + 17 * s + 1), grid.seconds);
                             const auto input = toProcessingRate (one.host, inputGain, factor);
                             samples += static_cast<long> (input.size());
-                            one.exact3 = r3.run (r2.run (r1.run (input, plainRun, nullptr, unused), plainRun, nullptr,
-                                                         unused),
-                                                 plainRun, nullptr, unused);
+                            const auto exact1 = r1.run (input, plainRun, nullptr, unused);
+                            const auto exact2 = r2.run (exact1, plainRun, nullptr, unused);
+                            one.exact3 = r3.run (exact2, plainRun, nullptr, unused);
+                            long ignored = 0;
+                            compare (networks[0]->run (input, ignored), removeRest (exact1, r1.rest().y), 0, alone[0], r1.rest().y);
+                            compare (networks[1]->run (exact1, ignored), removeRest (exact2, r2.rest().y), 0, alone[1], r2.rest().y);
+                            compare (networks[2]->run (exact2, ignored), removeRest (one.exact3, r3.rest().y), 0, alone[2],
+                                     r3.rest().y);
                             one.network3 = networks[2]->run (networks[1]->run (networks[0]->run (input, misses[0]),
                                                                                misses[1]),
                                                              misses[2]);
@@ -285,12 +301,15 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                             row.samples = samples;
                             row.misses = misses;
                             row.misses[3] = 0;
-                            Comparison c, pluginComparison;
+                            Comparison c, pluginComparison, alone4;
                             for (const auto& one : played)
                             {
                                 const double rest = r4.rest().y;
-                                const auto yRef = toHostRate (r4.run (one.exact3, plainRun, nullptr, unused), rest, factor);
+                                const auto yExact4 = r4.run (one.exact3, plainRun, nullptr, unused);
+                                const auto yRef = toHostRate (yExact4, rest, factor);
                                 const auto yNetFull = networks[3]->run (one.network3, row.misses[3]);
+                                long ignored = 0;
+                                compare (networks[3]->run (one.exact3, ignored), removeRest (yExact4, rest), 0, alone4, rest);
                                 compare (toHostRate (yNetFull, rest, factor), yRef,
                                          static_cast<size_t> (0.05 * host), c);
                                 if (plugin && tone == grid.tones.front())
@@ -311,6 +330,9 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                             row.esr = ratio (c.error, c.signal);
                             row.esr50 = ratio (c.error50, c.signal50);
                             row.signFlips = c.flips;
+                            for (size_t k = 0; k < 3; ++k)
+                                row.blockEsr[k] = ratio (alone[k].error, alone[k].signal);
+                            row.blockEsr[3] = ratio (alone4.error, alone4.signal);
                             if (plugin && tone == grid.tones.front())
                                 row.pluginEsr = ratio (pluginComparison.error, pluginComparison.signal);
                             sink (row);
@@ -350,6 +372,14 @@ AccuracySummary summariseRows (const std::vector<AccuracyRow>& rows)
         const size_t n = v.size();
         return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
     };
+    for (size_t k = 0; k < 4; ++k)
+    {
+        std::vector<double> b;
+        for (const auto& r : rows)
+            b.push_back (r.blockEsr[k]);
+        s.medianBlockEsr[k] = median (b);
+        s.worstBlockEsr[k] = *std::max_element (b.begin(), b.end());
+    }
     s.medianEsr = median (esr);
     s.medianEsr50 = median (esr50);
     s.worstEsr = *std::max_element (esr.begin(), esr.end());

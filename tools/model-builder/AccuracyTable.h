@@ -40,6 +40,9 @@ struct AccuracyRow
     long samples = 0;   // processing-rate samples per block
     std::array<long, 4> misses{}; // per block: samples outside every box of the position
     double pluginEsr = -1.0; // ChannelChain against the harness's network path; -1 when not run
+    // Each block's networks alone, driven by the exact circuit's input to that block: which
+    // block the chain's error comes from (at the processing rate).
+    std::array<double, 4> blockEsr{};
 };
 
 // The tone grid: `levels` settings per control spread over 0 to 14 (both ends included), every
@@ -63,6 +66,7 @@ struct AccuracySummary
     long samples = 0;
     size_t rowsWithMisses = 0;
     double worstPluginEsr = -1.0;
+    std::array<double, 4> medianBlockEsr{}, worstBlockEsr{};
 };
 
 AccuracySummary summariseRows (const std::vector<AccuracyRow>& rows);

@@ -3,6 +3,7 @@
 #include "RegionFit.h"
 #include "BlockRunner.h"
 #include "GuitarSignals.h"
+#include "TrainingSignals.h"
 
 #include "models/ModelFile.h"
 
@@ -46,6 +47,9 @@ struct BuildOptions
     std::vector<int> gainPositions;       // empty: all 17
     std::vector<int> tonePositions;       // empty: all 3375 (sharing networks)
     double signalSeconds = 0.25;
+    // Besides the harmonic guitar notes, the full-band kinds of TrainingSignals.h (noise bursts,
+    // unfiltered plucks, squares, steps and clicks, chirps, loud chords).
+    bool fullBandSignals = true;
     TrajectoryOptions trajectory;
     double tolerance = 2e-3;     // volts RMS per box, port-voltage equivalent
     double maxTolerance = 2e-2;  // volts, largest single error per box
@@ -83,6 +87,10 @@ struct BuildOptions
 void applyFastPreset (BuildOptions& options);
 
 std::vector<int> processingRates (const BuildOptions& options);
+
+// Every training input as a generator of the signal (volts) at a given sample rate and length.
+using TrainingSignal = std::function<std::vector<double> (double sampleRate, double seconds)>;
+std::vector<TrainingSignal> trainingSignals (const BuildOptions& options);
 
 // The files of one valve set, as byte images, keyed by their file names.
 struct BuiltFile
