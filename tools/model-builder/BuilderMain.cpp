@@ -91,7 +91,7 @@ void usage()
                "                            [--samples N] [--cells N] [--restarts N]\n"
                "                            [--front-regions N] [--front-restarts N]\n"
                "                            [--training-rates R1,R2]\n"
-               "                            [--seconds S] [--fast] [--verbose]\n"
+               "                            [--seconds S] [--fast] [--full-band] [--verbose]\n"
                "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
                "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
                "positions (every position up to the highest given is written; untrained ones use the nearest\n"
@@ -99,7 +99,9 @@ void usage()
                "blocks 1, 2 and 4 (default: the first two host rates). --fast: shorter signals, fewer and smaller networks, shorter\n"
                "training (explicit options override it). --front-regions/--front-restarts: box budget and\n"
                "training starts of blocks 1 and 2 (0: as --regions/--restarts). --verbose prints every\n"
-               "trained box: its samples, fit error (volts), bounds and output range.");
+               "trained box: its samples, fit error (volts), bounds and output range. --full-band adds\n"
+               "noise bursts, unfiltered plucks, squares, steps and clicks, chirps, loud chords and bursts\n"
+               "followed by notes to the guitar notes the networks are trained on.");
 }
 } // namespace
 
@@ -140,6 +142,7 @@ int main (int argc, char** argv)
             return 2;
         }
     options.describeBoxes = args.has ("verbose");
+    options.fullBandSignals = args.has ("full-band");
     options.jobs = jobs.empty() ? 1 : jobs[0];
     options.maxRegions = regions.empty() ? options.maxRegions : std::max (1, regions[0]);
     options.hiddenNeurons = hidden.empty() ? options.hiddenNeurons : std::clamp (hidden[0], 1, 64);

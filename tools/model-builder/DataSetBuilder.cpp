@@ -459,14 +459,10 @@ void applyFastPreset (BuildOptions& options)
 {
     options.signalSeconds = 0.15;
     options.maxRegions = 8;
-    options.frontRegions = 24;
+    options.frontRegions = 16;
     options.frontRestarts = 4;
-    // Block 3 sees every gain's and every training signal's block 2 output in one position: with
-    // 16 boxes its worst box missed by 0.9 V RMS at 48 kHz and the chain, pushed off its path by
-    // a loud input, settled on a wrong one for good; 32 boxes miss by 0.04 V.
-    options.blockThreeRegions = 32;
     options.hiddenNeurons = 8;
-    options.iterations = 60;
+    options.iterations = 40;
     options.maxTrainingSamples = 500;
     options.tolerance = 0.05;
 }
@@ -726,7 +722,12 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             auto fit = fitOptions (options, layout, circuit.block (2),
                                                                        static_cast<uint32_t> (300 + item),
                                                                        valve.name + " block 3 rate " + std::to_string (rate));
-            fit.maxRegions = options.blockThreeRegions > 0 ? options.blockThreeRegions : 2 * options.maxRegions;
+            // Block 3 sees every gain's block 2 output in its one position. The full-band signals
+            // widen that range so far that with twice the usual boxes its worst box missed by
+            // 0.9 V RMS at 48 kHz, and the chain, pushed off its path by a loud input, settled on
+            // a wrong one; four times the boxes miss by 0.04 V.
+            fit.maxRegions = options.blockThreeRegions > 0 ? options.blockThreeRegions
+                                                           : (options.fullBandSignals ? 4 : 2) * options.maxRegions;
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (samples, layout.networkInputs), fit);
             blockProgress.itemDone();
         });
