@@ -1,5 +1,5 @@
 #include "SampleModels.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelFileReading.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,7 @@
 #include "NetworkFixtures.h"
+#include "models/NetworkBuilding.h"
+#include "models/PositionSelection.h"
+#include "models/RateTables.h"
 
 #include <gtest/gtest.h>
 
@@ -116,7 +119,7 @@ TEST (NetworkConstruction, ProjectionNeededThreshold)
     {
         TestBlock block (4, 4, 1);
         BlockModelState m;
-        ASSERT_TRUE (loadModelFileIntoState (m, &block, identityPcaFile (c.offDiagonal)).ok);
+        ASSERT_TRUE (loadModelFileIntoState (m, block, identityPcaFile (c.offDiagonal)).ok);
         selectPosition (m, 0);
         EXPECT_EQ (m.projectionNeeded, c.needed) << c.offDiagonal;
     }
@@ -131,7 +134,7 @@ TEST (NetworkConstruction, ReducedInputCopiesOrProjects)
     {
         TestBlock block (4, 4, 1);
         BlockModelState m;
-        ASSERT_TRUE (loadModelFileIntoState (m, &block, identityPcaFile (1e-7)).ok);
+        ASSERT_TRUE (loadModelFileIntoState (m, block, identityPcaFile (1e-7)).ok);
         selectPosition (m, 0);
         regionStep (m, 0, p, i);
         EXPECT_EQ (m.reducedInput[0], 10.0);
@@ -141,7 +144,7 @@ TEST (NetworkConstruction, ReducedInputCopiesOrProjects)
     {
         TestBlock block (4, 4, 1);
         BlockModelState m;
-        ASSERT_TRUE (loadModelFileIntoState (m, &block, identityPcaFile (0.5)).ok);
+        ASSERT_TRUE (loadModelFileIntoState (m, block, identityPcaFile (0.5)).ok);
         selectPosition (m, 0);
         // File element (k = 0, j = 2) is stored at j * projectionRows + k in the block state.
         EXPECT_EQ (m.projectionMatrix[2 * 3 + 0], 0.5);
@@ -167,7 +170,7 @@ TEST (NetworkConstruction, SelectionReusesBuffersOfUnchangedDimensions)
     third.nets[0] = PCANetRecord::sized (2, {3}, 4);
     TestBlock block (4, 4, 1);
     BlockModelState m;
-    ASSERT_TRUE (loadModelFileIntoState (m, &block, std::move (file)).ok);
+    ASSERT_TRUE (loadModelFileIntoState (m, block, std::move (file)).ok);
     selectPosition (m, 0);
     const double* matrix = m.projectionMatrix.data();
     const double* reduced = m.reducedInput.data();
@@ -187,7 +190,7 @@ TEST (NetworkConstruction, RateTableLookupAndFirstTimeRule)
     TestBlock block (s.nv, s.ni, s.nx);
     BlockModelState m;
     auto image = sampleStandardFile (s)->writeToMemory();
-    ASSERT_TRUE (loadModelImageIntoState (m, &block, image.data(), image.size(), false).ok);
+    ASSERT_TRUE (loadModelImageIntoState (m, block, image.data(), image.size(), false).ok);
 
     // Record values are 1000 position + 100 record + element + 0.5 (element 0..6 over p, i, x).
     struct Case

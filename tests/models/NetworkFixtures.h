@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SampleModels.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
 
 #include <cmath>
 #include <memory>
@@ -23,7 +23,7 @@ inline ModelLoadResult loadStandardNets (BlockModelState& m, TestBlock& block,
         position.outputCount = model.outputCount;
         position.nets = std::move (nets);
     }
-    return loadModelFileIntoState (m, &block, std::move (file));
+    return loadModelFileIntoState (m, block, std::move (file));
 }
 
 // A net whose box spans (lower, upper) on every input and whose input and output scaling is

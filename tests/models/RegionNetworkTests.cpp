@@ -1,4 +1,5 @@
 #include "NetworkFixtures.h"
+#include "models/PositionSelection.h"
 
 #include <gtest/gtest.h>
 
@@ -117,7 +118,7 @@ TEST (RegionNetwork, PcaWeightOrderAndPerNeuronSteepnessMatchHandComputation)
     const auto projection = position.projection; // rows: the 3 selected inputs, columns: 3 network inputs
     TestBlock block (4, 4, 1);
     BlockModelState m;
-    ASSERT_TRUE (loadModelFileIntoState (m, &block, std::move (file)).ok);
+    ASSERT_TRUE (loadModelFileIntoState (m, block, std::move (file)).ok);
     selectPosition (m, 0);
     ASSERT_EQ (m.projectionNeeded, 1);
 
@@ -293,7 +294,7 @@ TEST (RegionNetwork, OutputMaskSkipsEntriesWithoutAdvancing)
     std::fill (net.outputNeuronSteepness.begin(), net.outputNeuronSteepness.end(), 1.0f);
     TestBlock block (4, 4, 1);
     BlockModelState m;
-    ASSERT_TRUE (loadModelFileIntoState (m, &block, std::move (file)).ok);
+    ASSERT_TRUE (loadModelFileIntoState (m, block, std::move (file)).ok);
     selectPosition (m, 0);
     EXPECT_EQ (m.outputMask[2], 1);
     const double p[4] = {0.1, 0.2, 0.3, 0.4};

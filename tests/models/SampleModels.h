@@ -3,19 +3,17 @@
 // Small, deterministic model files built in memory with the writer's record types, shared by
 // the model tests, benchmarks and the fuzz corpus generator.
 
-#include "engine/SSParamsVec.h"
+#include "models/BlockShape.h"
 #include "models/ModelFile.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-// A block with chosen counts and no circuit: the model code only reads nv, ni and nx.
-class TestBlock : public SSParamsVecAutomation
+// A block's counts in the order the tests name them (nv, ni, nx), with no circuit behind them.
+struct TestBlock : BlockShape
 {
-public:
-    TestBlock (uint32_t nv, uint32_t ni, uint32_t nx) : SSParamsVecAutomation (nx, 1, nv, ni) {}
-    void setSampleRate (double) override {}
+    TestBlock (uint32_t nv, uint32_t ni, uint32_t nx) : BlockShape{nx, nv, ni} {}
 };
 
 // Deterministic values in [-1, 1].

@@ -1,5 +1,6 @@
 #include "ChainModelFiles.h"
 
+#include "ModelFileWriting.h"
 #include "models/ModelFile.h"
 
 #include <cstdlib>
@@ -12,18 +13,6 @@ namespace
 {
 constexpr float farAway = 1.0e6f;
 constexpr float huge = 1.0e9f;
-
-template <typename File>
-std::string writeFile (File& file, const std::string& path)
-{
-    file.printProgress = false;
-    file.setName (path);
-    if (file.openWrite (path.c_str()) == nullptr)
-        return "cannot open " + path + " for writing";
-    file.write();
-    file.close();
-    return file.status().ok ? std::string() : file.status().message;
-}
 
 std::vector<double> identityProjection (uint32_t n)
 {
@@ -116,7 +105,7 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
             }
             model.positions.push_back (std::move (position));
         }
-        return writeFile (file, path);
+        return testfiles::writeModelFile (file, path);
     }
 
     PCAModelFileF file;
@@ -147,7 +136,7 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
         }
         model.positions.push_back (std::move (position));
     }
-    return writeFile (file, path);
+    return testfiles::writeModelFile (file, path);
 }
 
 std::string writeRepresentativeModel (const std::string& path, const RepresentativeModel& shape)
@@ -204,7 +193,7 @@ std::string writeRepresentativeModel (const std::string& path, const Representat
             }
             model.positions.push_back (std::move (position));
         }
-        return writeFile (file, path);
+        return testfiles::writeModelFile (file, path);
     }
 
     // A rotation in the plane of the first two inputs keeps the projection well conditioned
@@ -244,7 +233,7 @@ std::string writeRepresentativeModel (const std::string& path, const Representat
         }
         model.positions.push_back (std::move (position));
     }
-    return writeFile (file, path);
+    return testfiles::writeModelFile (file, path);
 }
 
 std::string makeTemporaryFolder (const std::string& stem)
