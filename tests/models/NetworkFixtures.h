@@ -46,6 +46,24 @@ inline NetRecord plainNet (uint32_t nIn, std::vector<uint32_t> hidden, uint32_t 
     return net;
 }
 
+// Nets told apart by the lower edge of their first input: -(100 + index among all nets of the
+// file), given the index of the first.
+inline std::vector<NetRecord> nets (uint32_t count, uint32_t first = 0)
+{
+    std::vector<NetRecord> result;
+    for (uint32_t e = 0; e < count; ++e)
+    {
+        result.push_back (plainNet (2, {2}, 2));
+        result.back().lowerBound[0] = -static_cast<float> (100 + first + e);
+    }
+    return result;
+}
+
+inline float fileIndexMark (uint32_t index)
+{
+    return -static_cast<float> (100 + index);
+}
+
 // Independent evaluation of a fully connected perceptron in the file's weight order: per layer
 // pair, per destination neuron, the sources and then the bias. Hidden neurons use the symmetric
 // Elliot function y = s / (1 + |s|) of the steepness-scaled sum s; output neurons the linear
