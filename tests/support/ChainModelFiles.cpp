@@ -23,6 +23,18 @@ std::vector<double> identityProjection (uint32_t n)
 }
 } // namespace
 
+PCAPositionRecord passThroughPcaPosition (uint32_t nv, uint32_t ni)
+{
+    PCAPositionRecord position;
+    position.projectionRows = nv;
+    position.netInputCount = nv;
+    position.netOutputCount = ni;
+    position.inputMask.assign (nv, 1u);
+    position.outputMask.assign (ni, 1u);
+    position.projection = identityProjection (nv);
+    return position;
+}
+
 std::vector<double> rateTable (const std::vector<RateRecord>& records)
 {
     std::vector<double> table{static_cast<double> (records.size())};
@@ -115,14 +127,8 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
     for (size_t index = 0; index < positions.size(); ++index)
     {
         const auto& regions = positions[index];
-        PCAPositionRecord position;
+        PCAPositionRecord position = passThroughPcaPosition (nv, ni);
         position.tableLength = tableLength;
-        position.projectionRows = nv;
-        position.netInputCount = nv;
-        position.netOutputCount = ni;
-        position.inputMask.assign (nv, 1u);
-        position.outputMask.assign (ni, 1u);
-        position.projection = identityProjection (nv);
         position.rateTable = tables[index];
         for (const auto& region : regions)
         {

@@ -247,14 +247,6 @@ std::vector<double> tableOf (const std::vector<int32_t>& rates, const std::vecto
     return rateTable (records);
 }
 
-std::vector<double> identity (uint32_t n)
-{
-    std::vector<double> m (static_cast<size_t> (n) * n, 0.0);
-    for (uint32_t k = 0; k < n; ++k)
-        m[k * n + k] = 1.0;
-    return m;
-}
-
 // Pca kind, identity projection, all-ones masks; one hidden layer of pass-through neurons.
 std::string writePca (const std::string& folder, const std::string& name, const std::vector<int32_t>& rates,
                       const std::vector<PositionData>& positions, double boxVolts)
@@ -266,16 +258,10 @@ std::string writePca (const std::string& folder, const std::string& name, const 
     {
         const auto nv = static_cast<uint32_t> (data.tangent.p.size());
         const auto ni = static_cast<uint32_t> (data.tangent.i.size());
-        PCAPositionRecord position;
+        PCAPositionRecord position = passThroughPcaPosition (nv, ni);
         position.rateTable = tableOf (rates, data.rest);
         position.tableLength = static_cast<uint32_t> (position.rateTable.size());
         model.tableLength = position.tableLength;
-        position.projectionRows = nv;
-        position.netInputCount = nv;
-        position.netOutputCount = ni;
-        position.inputMask.assign (nv, 1u);
-        position.outputMask.assign (ni, 1u);
-        position.projection = identity (nv);
 
         const NetScaling s = scalingFor (data, boxVolts, true);
         PCANetRecord net;
