@@ -2,6 +2,7 @@
 // block and runs selection, the rate table and the region step over it. Any crash, sanitizer
 // report or broken invariant (trap) is a finding.
 
+#include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "models/ModelLoading.h"
 #include "models/NetworkBuilding.h"
@@ -19,17 +20,6 @@
 
 namespace
 {
-// Names the broken check on stderr before trapping, so a finding explains itself.
-#define require(condition) requireAt ((condition), #condition, __LINE__)
-
-void requireAt (bool condition, const char* text, int line)
-{
-    if (condition)
-        return;
-    std::fprintf (stderr, "fuzz check failed at line %d: %s\n", line, text);
-    __builtin_trap();
-}
-
 // A tree that read cleanly must write and read back to the same bytes.
 void checkRoundTrip (BaseModelFileF& file)
 {
