@@ -9,12 +9,7 @@ namespace
 {
 SampleShape pcaShape()
 {
-    SampleShape s;
-    s.nv = 4;
-    s.ni = 4;
-    s.nx = 5;
-    s.hidden = {4};
-    return s;
+    return pcaSampleShape (5, 4);
 }
 
 struct Broken

@@ -12,13 +12,7 @@ namespace
 // A pca file of one position whose 3 x 3 projection is the identity except one element.
 std::unique_ptr<PCAModelFileF> identityPcaFile (double offDiagonal)
 {
-    SampleShape s;
-    s.nv = 4;
-    s.ni = 4;
-    s.nx = 1;
-    s.positions = 1;
-    s.netsPerPosition = 1;
-    auto file = samplePcaFile (s, 3);
+    auto file = samplePcaFile (pcaSampleShape (1, 3, 1, 1), 3);
     auto& position = file->models[0].positions[0];
     position.inputMask = {1, 0, 1, 1};
     for (uint32_t k = 0; k < 3; ++k)
@@ -139,13 +133,7 @@ TEST (PositionSelection, ReducedInputCopiesOrProjects)
 
 TEST (PositionSelection, SelectionReusesBuffersOfUnchangedDimensions)
 {
-    SampleShape s;
-    s.nv = 4;
-    s.ni = 4;
-    s.nx = 1;
-    s.positions = 3;
-    s.netsPerPosition = 1;
-    auto file = samplePcaFile (s, 3);
+    auto file = samplePcaFile (pcaSampleShape (1, 3, 3, 1), 3);
     auto& third = file->models[0].positions[2];
     third.netInputCount = 2;
     third.projection.assign (3 * 2, 0.25);

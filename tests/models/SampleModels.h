@@ -43,6 +43,21 @@ struct SampleShape
     uint32_t seed = 1;
 };
 
+// The pca shape the tests share: four nonlinear inputs and port currents, nx states, one hidden
+// layer.
+inline SampleShape pcaSampleShape (uint32_t nx, uint32_t hidden, uint32_t positions = 2,
+                                   uint32_t netsPerPosition = 2)
+{
+    SampleShape s;
+    s.nv = 4;
+    s.ni = 4;
+    s.nx = nx;
+    s.hidden = {hidden};
+    s.positions = positions;
+    s.netsPerPosition = netsPerPosition;
+    return s;
+}
+
 // Rate table with one record per rate: key, then p, i, x values that name their place.
 inline std::vector<double> sampleRateTable (const SampleShape& s, uint32_t position)
 {
