@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
 case "${2:-model}" in
-    model) target=model_file_fuzzer seeds=tools/fuzz/corpus maxlen=4096 ;;
+    model) target=varkel_model_file_fuzzer seeds=tools/fuzz/corpus maxlen=4096 ;;
     # Long enough for a deep document given literally, not only described.
-    state) target=state_chunk_fuzzer seeds=tools/fuzz/state-corpus maxlen=65536 ;;
+    state) target=varkel_state_chunk_fuzzer seeds=tools/fuzz/state-corpus maxlen=65536 ;;
     *) echo "unknown fuzz target '$2': model or state" >&2; exit 2 ;;
 esac
 build="${VARKEL_FUZZ_BUILD:-build-fuzz}"

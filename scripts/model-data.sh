@@ -36,13 +36,13 @@ fi
 
 echo "model-data: building the default set into $data (${#missing[@]} files missing, e.g. ${missing[0]})"
 echo "model-data: derived from the circuit itself; about 5 minutes of a 2-core machine"
-cmake --build build --target varkel-model-builder --parallel "$(nproc)"
+cmake --build build --target varkel_model_builder --parallel "$(nproc)"
 rates="$(IFS=,; echo "${host_rates[*]}")"
 factor_list="$(IFS=,; echo "${factors[*]}")"
 # A scratch folder renamed at the end: an interrupted build is never taken for a complete one.
 rm -rf "$data.partial"
 start=$SECONDS
-nice -n 10 build/tools/model-builder/varkel-model-builder --out "$data.partial" --valve both \
+nice -n 10 build/tools/model-builder/varkel_model_builder --out "$data.partial" --valve both \
   --host-rates "$rates" --factors "$factor_list" --training-rates 48000 --jobs "$(nproc)" --fast
 rm -rf "$data"
 mv "$data.partial" "$data"

@@ -59,7 +59,7 @@ data="$root/build/model-data"
 if [ ! -f "$data/varkelpre_eh_b4_std.dat" ] || [ ! -f "$data/varkelpre_rsd_b4_std.dat" ]; then
   data="$root/build/test-model-data"
   if [ ! -f "$data/.built-with" ]; then
-    nice cmake --build build --target varkel-model-builder --parallel 2
+    nice cmake --build build --target varkel_model_builder --parallel 2
     nice ctest --test-dir build -R '^real_model_data$' --output-on-failure
   fi
 fi

@@ -8,7 +8,7 @@
 # runtimes (libasan8, libubsan1, libtsan2). The build folder can be overridden with
 # VARKEL_SANITIZE_BUILD; VARKEL_SANITIZE_JOBS sets the build parallelism (default 2);
 # VARKEL_SANITIZE_TARGETS limits the build to some targets (then pick their tests with -R), e.g.
-#   VARKEL_SANITIZE_TARGETS=processor_stress_tests scripts/sanitize.sh thread -R ProcessorStress
+#   VARKEL_SANITIZE_TARGETS=varkel_processor_stress_tests scripts/sanitize.sh thread -R ProcessorStress
 # Suppressions for findings in third-party code live in tools/sanitizers/, one reason per entry.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,7 +1,9 @@
 // Load-time costs for a block-4-sized model: 3375 positions of 2 networks of 2-8-2.
 
 #include "SampleModels.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
+#include "models/ModelFileReading.h"
+#include "models/NetworkBuilding.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,7 +23,7 @@ void BM_BuildRegionNetworks_3375x2_2_8_2 (benchmark::State& state)
     const auto image = sampleStandardFile (toneStackShape())->writeToMemory();
     TestBlock block (2, 2, 3);
     BlockModelState m;
-    if (!loadModelImageIntoState (m, &block, image.data(), image.size(), false).ok)
+    if (!loadModelImageIntoState (m, block, image.data(), image.size(), false).ok)
     {
         state.SkipWithError ("model did not load");
         return;

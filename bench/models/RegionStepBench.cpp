@@ -3,7 +3,8 @@
 // them on average).
 
 #include "SampleModels.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
+#include "models/PositionSelection.h"
 
 #include <benchmark/benchmark.h>
 
@@ -22,7 +23,7 @@ void runRegionStep (benchmark::State& state, bool usesPca)
         usesPca ? samplePcaFile (s, 4)->writeToMemory() : sampleStandardFile (s)->writeToMemory();
     TestBlock block (4, 4, 5);
     BlockModelState m;
-    if (!loadModelImageIntoState (m, &block, image.data(), image.size(), usesPca).ok)
+    if (!loadModelImageIntoState (m, block, image.data(), image.size(), usesPca).ok)
     {
         state.SkipWithError ("model did not load");
         return;

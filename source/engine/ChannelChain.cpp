@@ -4,7 +4,10 @@
 #include "engine/OperatingPointCheck.h"
 #include "engine/OversamplingTables.h"
 #include "models/ModelDataCache.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
+#include "models/NetworkBuilding.h"
+#include "models/PositionSelection.h"
+#include "models/RateTables.h"
 
 #include <algorithm>
 #include <cmath>
@@ -180,10 +183,10 @@ ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomat
 
     const auto k = static_cast<size_t> (blockIndex);
     // The same file for the same block: its networks are still right; everything else restarts.
-    const bool sameModel = models[k].modelFile == file && models[k].block == block && hasModel (models[k]);
+    const bool sameModel = models[k].modelFile == file && blocks[k] == block && hasModel (models[k]);
     if (!sameModel)
     {
-        ModelLoadResult result = loadModelFileIntoState (models[k], block, std::move (file));
+        ModelLoadResult result = loadModelFileIntoState (models[k], block->modelShape(), std::move (file));
         if (!result.ok)
             return result; // the previous model, workspace and vectors stay as they were
     }

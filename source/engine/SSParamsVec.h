@@ -1,5 +1,7 @@
 #pragma once
 
+#include "models/BlockShape.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -60,6 +62,9 @@ public:
                                 double* /*y*/) const
     {
     }
+
+    // The counts a model file for this block must fit.
+    BlockShape modelShape() const noexcept { return {numStates, numNonlinearInputs, numNonlinearOutputs}; }
 
     uint32_t numStates;           // nx
     uint32_t numInputs;           // nu: index 0 is the signal, the rest are DC supplies

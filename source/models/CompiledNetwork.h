@@ -1,6 +1,6 @@
 #pragma once
 
-#include "models/AlignedArray.h"
+#include "shared/AlignedArray.h"
 
 #include <cstddef>
 #include <cstdint>

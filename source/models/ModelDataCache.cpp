@@ -1,6 +1,6 @@
 #include "models/ModelDataCache.h"
 
-#include "models/NetworkConstruction.h"
+#include "models/ModelValidation.h"
 
 #include <new>
 #include <sys/stat.h>

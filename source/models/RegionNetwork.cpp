@@ -107,12 +107,12 @@ RegionNetwork* nearestRegion (RegionNetwork* regions, uint32_t count, const doub
 
 bool hasModel (const BlockModelState& m) noexcept
 {
-    return m.block != nullptr && m.modelFile != nullptr && !m.regions.empty() && m.positionCount > 0;
+    return m.modelFile != nullptr && !m.regions.empty() && m.positionCount > 0;
 }
 
 void projectInputs (BlockModelState& m, const double* p) noexcept
 {
-    const uint32_t nv = m.block->numNonlinearInputs;
+    const uint32_t nv = m.shape.numNonlinearInputs;
     for (uint32_t j = 0; j < m.reducedCount; ++j)
     {
         const double* row = m.projectionMatrix.data() + static_cast<size_t> (j) * m.projectionRows;
@@ -140,9 +140,8 @@ void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double
     // A block without a selected model must stay silent rather than read a freed table.
     if (m.selectedRegionCount == 0 || m.selectedRegions == nullptr || m.lastRegion == nullptr)
     {
-        if (m.block != nullptr)
-            for (uint32_t j = 0; j < m.block->numNonlinearOutputs; ++j)
-                i[j] = 0.0;
+        for (uint32_t j = 0; j < m.shape.numNonlinearOutputs; ++j)
+            i[j] = 0.0;
         return;
     }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "engine/SSParamsVec.h"
-#include "models/AlignedArray.h"
+#include "models/BlockShape.h"
 #include "models/CompiledNetwork.h"
 #include "models/ModelFile.h"
 #include "models/RegionIndex.h"
+#include "shared/AlignedArray.h"
 
 #include <cstdint>
 #include <memory>
@@ -68,7 +68,7 @@ struct BlockModelState
 {
     static constexpr uint32_t noPosition = 0xffffffffu;
 
-    SSParamsVecAutomation* block = nullptr; // not owned
+    BlockShape shape; // of the block the model was loaded for
     std::shared_ptr<const BaseModelFileF> modelFile;
     std::string modelName; // the path this block loaded it from (a shared file may have several)
     uint8_t usesPca = 0;

@@ -2,9 +2,12 @@
 #include "AccuracyTable.h"
 #include "NetworkBlockRunner.h"
 #include "DataSetBuilder.h"
+#include "ModelFileWriting.h"
 
 #include "engine/PreampBlocks.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
+#include "models/PositionSelection.h"
+#include "models/RateTables.h"
 #include "reference/ReferenceChain.h"
 #include "reference/ReferenceTriode.h"
 
@@ -12,7 +15,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
 namespace
 {
@@ -55,6 +57,25 @@ const ValveSetBuild& smallBuild()
     }();
     return build;
 }
+
+// The small build's files on disk under the names the plug-in's loader asks for, in a folder of
+// their own that goes when the test ends. error names the first file that could not be written.
+struct WrittenSmallBuild
+{
+    explicit WrittenSmallBuild (const std::string& stem)
+        : folder (std::filesystem::temp_directory_path() /
+                  (stem + "-" + std::to_string (reinterpret_cast<uintptr_t> (&smallBuild()))))
+    {
+        std::filesystem::create_directories (folder);
+        for (const auto& f : smallBuild().files)
+            if (error.empty())
+                error = testfiles::writeModelImage (f.bytes, (folder / f.name).string());
+    }
+    ~WrittenSmallBuild() { std::filesystem::remove_all (folder); }
+
+    std::filesystem::path folder;
+    std::string error;
+};
 
 const std::vector<uint8_t>& fileBytes (const std::string& name)
 {
@@ -130,7 +151,7 @@ TEST (SmallDataSet, EveryFileLoadsAndStartsFromTheExactRestState)
         const auto& bytes = fileBytes (names[k]);
         ASSERT_FALSE (bytes.empty());
         BlockModelState m;
-        const auto status = loadModelImageIntoState (m, &block, bytes.data(), bytes.size(), k != 3);
+        const auto status = loadModelImageIntoState (m, block.modelShape(), bytes.data(), bytes.size(), k != 3);
         ASSERT_TRUE (status.ok) << status.message;
         block.setControlPosition (selectPosition (m, 0));
 
@@ -187,21 +208,10 @@ TEST (SmallDataSet, NetworkChainFollowsTheReferenceOnAnUnseenSignal)
 TEST (SmallDataSet, PluginChannelChainRunsTheWrittenFilesLikeTheNetworkChain)
 {
     // The files as the plug-in finds them on disk, under the names its loader asks for.
-    const auto dir = std::filesystem::temp_directory_path()
-                     / ("varkel-small-data-set-" + std::to_string (::testing::UnitTest::GetInstance()->random_seed())
-                        + "-" + std::to_string (reinterpret_cast<uintptr_t> (&smallBuild())));
-    std::filesystem::create_directories (dir);
-    struct RemoveOnExit
-    {
-        std::filesystem::path path;
-        ~RemoveOnExit() { std::filesystem::remove_all (path); }
-    } cleanup{dir};
-    for (const auto& f : smallBuild().files)
-    {
-        std::ofstream stream (dir / f.name, std::ios::binary);
-        stream.write (reinterpret_cast<const char*> (f.bytes.data()), static_cast<std::streamsize> (f.bytes.size()));
-        ASSERT_TRUE (stream.good()) << f.name;
-    }
+    const WrittenSmallBuild written ("varkel-small-data-set-" +
+                                     std::to_string (::testing::UnitTest::GetInstance()->random_seed()));
+    ASSERT_EQ (written.error, "");
+    const std::filesystem::path& dir = written.folder;
     ModelFilePaths paths;
     std::array<const std::vector<uint8_t>*, 4> images{};
     for (int k = 0; k < 4; ++k)
@@ -247,20 +257,9 @@ TEST (SmallDataSet, NetworkBlockRunnerCountsThePointsOutsideEveryBox)
 
 TEST (SmallDataSet, AccuracyGridMeasuresEveryRowAndNamesAMissingFile)
 {
-    const auto dir = std::filesystem::temp_directory_path()
-                     / ("varkel-accuracy-grid-" + std::to_string (reinterpret_cast<uintptr_t> (&smallBuild())));
-    std::filesystem::create_directories (dir);
-    struct RemoveOnExit
-    {
-        std::filesystem::path path;
-        ~RemoveOnExit() { std::filesystem::remove_all (path); }
-    } cleanup{dir};
-    for (const auto& f : smallBuild().files)
-    {
-        std::ofstream stream (dir / f.name, std::ios::binary);
-        stream.write (reinterpret_cast<const char*> (f.bytes.data()), static_cast<std::streamsize> (f.bytes.size()));
-        ASSERT_TRUE (stream.good()) << f.name;
-    }
+    const WrittenSmallBuild written ("varkel-accuracy-grid");
+    ASSERT_EQ (written.error, "");
+    const std::filesystem::path& dir = written.folder;
     AccuracyGrid grid;
     grid.dataDir = dir;
     grid.valves = valveSetsByName ("eh");

@@ -1,3 +1,4 @@
+#include "ModelFileWriting.h"
 #include "SampleModels.h"
 #include "models/ModelDataCache.h"
 
@@ -5,7 +6,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -32,11 +32,9 @@ protected:
     {
         SampleShape shape;
         shape.seed = seed;
-        const auto bytes = sampleStandardFile (shape)->writeToMemory();
-        const fs::path path = folder / name;
-        std::ofstream (path, std::ios::binary)
-            .write (reinterpret_cast<const char*> (bytes.data()), static_cast<std::streamsize> (bytes.size()));
-        return path.string();
+        const std::string path = (folder / name).string();
+        EXPECT_EQ (testfiles::writeModelFile (*sampleStandardFile (shape), path), "");
+        return path;
     }
 
     static SharedModelFile acquire (const std::string& path, uint32_t nv = 2)

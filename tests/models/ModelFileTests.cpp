@@ -1,5 +1,5 @@
 #include "SampleModels.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelFileReading.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +30,7 @@ std::string temporaryPath (const char* name)
 
 SampleShape pcaShape()
 {
-    SampleShape s;
-    s.nv = 4;
-    s.ni = 4;
-    s.nx = 5;
-    s.hidden = {8};
-    return s;
+    return pcaSampleShape (5, 8);
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "SampleModels.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
+#include "models/PositionSelection.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -8,12 +9,7 @@ namespace
 {
 SampleShape pcaShape()
 {
-    SampleShape s;
-    s.nv = 4;
-    s.ni = 4;
-    s.nx = 5;
-    s.hidden = {4};
-    return s;
+    return pcaSampleShape (5, 4);
 }
 
 struct Broken
@@ -119,11 +115,11 @@ TEST (ModelValidation, FilesBreakingInvariantsAreRefused)
         BlockModelState m;
         const auto good =
             usesPca ? samplePcaFile (shape, 3)->writeToMemory() : sampleStandardFile (shape)->writeToMemory();
-        ASSERT_TRUE (loadModelImageIntoState (m, &block, good.data(), good.size(), usesPca).ok);
+        ASSERT_TRUE (loadModelImageIntoState (m, block, good.data(), good.size(), usesPca).ok);
         const RegionNetwork* regionsBefore = m.regions.data();
         const BaseModelFileF* fileBefore = m.modelFile.get();
 
-        const auto result = loadModelImageIntoState (m, &block, image.data(), image.size(), usesPca);
+        const auto result = loadModelImageIntoState (m, block, image.data(), image.size(), usesPca);
         EXPECT_FALSE (result.ok) << c.what;
         EXPECT_NE (result.message.find (c.expected), std::string::npos) << c.what << ": " << result.message;
         EXPECT_EQ (result.message.rfind ("model image: ", 0), 0u) << result.message;
@@ -138,7 +134,7 @@ TEST (ModelValidation, FileOfTheOtherKindIsNotUsed)
     const auto image = sampleStandardFile (SampleShape{})->writeToMemory();
     TestBlock block (2, 2, 3);
     BlockModelState m;
-    EXPECT_FALSE (loadModelImageIntoState (m, &block, image.data(), image.size(), true).ok);
+    EXPECT_FALSE (loadModelImageIntoState (m, block, image.data(), image.size(), true).ok);
     EXPECT_FALSE (hasModel (m));
     EXPECT_EQ (selectPosition (m, 0), 0u);
     double i[2] = {5.0, 5.0};

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SampleModels.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
 
 #include <cmath>
 #include <memory>
@@ -23,7 +23,7 @@ inline ModelLoadResult loadStandardNets (BlockModelState& m, TestBlock& block,
         position.outputCount = model.outputCount;
         position.nets = std::move (nets);
     }
-    return loadModelFileIntoState (m, &block, std::move (file));
+    return loadModelFileIntoState (m, block, std::move (file));
 }
 
 // A net whose box spans (lower, upper) on every input and whose input and output scaling is
@@ -44,6 +44,24 @@ inline NetRecord plainNet (uint32_t nIn, std::vector<uint32_t> hidden, uint32_t 
     net.hiddenSteepness = 1.0f;
     net.outputSteepness = 1.0f;
     return net;
+}
+
+// Nets told apart by the lower edge of their first input: -(100 + index among all nets of the
+// file), given the index of the first.
+inline std::vector<NetRecord> nets (uint32_t count, uint32_t first = 0)
+{
+    std::vector<NetRecord> result;
+    for (uint32_t e = 0; e < count; ++e)
+    {
+        result.push_back (plainNet (2, {2}, 2));
+        result.back().lowerBound[0] = -static_cast<float> (100 + first + e);
+    }
+    return result;
+}
+
+inline float fileIndexMark (uint32_t index)
+{
+    return -static_cast<float> (100 + index);
 }
 
 // Independent evaluation of a fully connected perceptron in the file's weight order: per layer

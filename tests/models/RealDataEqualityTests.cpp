@@ -3,6 +3,8 @@
 // inside, on the edges of and far outside the boxes, and NaN.
 #include "FloatBits.h"
 #include "RealDataSet.h"
+#include "models/NetworkBuilding.h"
+#include "models/PositionSelection.h"
 
 #include <floatfann.h>
 #include <gtest/gtest.h>
@@ -166,7 +168,7 @@ TEST_F (RealDataEquality, RegionStepWritesTheCurrentsOfThePlainEvaluation)
         BlockModelState plain;
         const int valve = f.name.find ("_rsd_") != std::string::npos ? 1 : 0;
         const int32_t rate = f.block == 2 ? std::stoi (f.name.substr (f.name.rfind ('.') + 1)) : 48000;
-        ASSERT_TRUE (loadModelIntoState (plain, blocks[static_cast<size_t> (f.block)].get(),
+        ASSERT_TRUE (loadModelIntoState (plain, blocks[static_cast<size_t> (f.block)]->modelShape(),
                                          realdata::path (f.block, valve, rate), blockUsesPrincipalComponents (f.block))
                          .ok);
         useReferenceEvaluation (plain);

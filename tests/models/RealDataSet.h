@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/PreampBlocks.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
 #include "processor/ModelFiles.h"
 
 #include <algorithm>
@@ -62,7 +62,7 @@ inline std::vector<LoadedFile> loadAll (PreampBlockSet& blocks, std::string& err
                 f.name = modelFileName (block, valve, rate);
                 f.block = block;
                 const auto status =
-                    loadModelIntoState (f.state, blocks[static_cast<size_t> (block)].get(),
+                    loadModelIntoState (f.state, blocks[static_cast<size_t> (block)]->modelShape(),
                                         path (block, valve, rate), blockUsesPrincipalComponents (block));
                 if (!status.ok)
                 {

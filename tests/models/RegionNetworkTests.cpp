@@ -1,4 +1,5 @@
 #include "NetworkFixtures.h"
+#include "models/PositionSelection.h"
 
 #include <gtest/gtest.h>
 
@@ -90,14 +91,7 @@ TEST (RegionNetwork, StandardWeightOrderMatchesHandComputedPerceptron)
 
 TEST (RegionNetwork, PcaWeightOrderAndPerNeuronSteepnessMatchHandComputation)
 {
-    SampleShape s;
-    s.nv = 4;
-    s.ni = 4;
-    s.nx = 1;
-    s.positions = 1;
-    s.netsPerPosition = 1;
-    s.hidden = {6};
-    auto file = samplePcaFile (s, 3);
+    auto file = samplePcaFile (pcaSampleShape (1, 6, 1, 1), 3);
     auto& position = file->models[0].positions[0];
     auto& net = position.nets[0];
     for (uint32_t q = 0; q < 3; ++q)
@@ -117,7 +111,7 @@ TEST (RegionNetwork, PcaWeightOrderAndPerNeuronSteepnessMatchHandComputation)
     const auto projection = position.projection; // rows: the 3 selected inputs, columns: 3 network inputs
     TestBlock block (4, 4, 1);
     BlockModelState m;
-    ASSERT_TRUE (loadModelFileIntoState (m, &block, std::move (file)).ok);
+    ASSERT_TRUE (loadModelFileIntoState (m, block, std::move (file)).ok);
     selectPosition (m, 0);
     ASSERT_EQ (m.projectionNeeded, 1);
 
@@ -265,14 +259,7 @@ TEST (RegionNetwork, InputAndOutputScalingEdgeCases)
 // With output mask {1, 0, 1, 1} network outputs 0, 1, 2 drive i[0], i[2], i[3]; i[1] keeps its value.
 TEST (RegionNetwork, OutputMaskSkipsEntriesWithoutAdvancing)
 {
-    SampleShape s;
-    s.nv = 4;
-    s.ni = 4;
-    s.nx = 1;
-    s.positions = 1;
-    s.netsPerPosition = 1;
-    s.hidden = {2};
-    auto file = samplePcaFile (s, 3);
+    auto file = samplePcaFile (pcaSampleShape (1, 2, 1, 1), 3);
     auto& position = file->models[0].positions[0];
     position.outputMask = {1, 0x00050000u, 0x00010001u, 1}; // only the low 16 bits count
     auto& net = position.nets[0];
@@ -293,7 +280,7 @@ TEST (RegionNetwork, OutputMaskSkipsEntriesWithoutAdvancing)
     std::fill (net.outputNeuronSteepness.begin(), net.outputNeuronSteepness.end(), 1.0f);
     TestBlock block (4, 4, 1);
     BlockModelState m;
-    ASSERT_TRUE (loadModelFileIntoState (m, &block, std::move (file)).ok);
+    ASSERT_TRUE (loadModelFileIntoState (m, block, std::move (file)).ok);
     selectPosition (m, 0);
     EXPECT_EQ (m.outputMask[2], 1);
     const double p[4] = {0.1, 0.2, 0.3, 0.4};

@@ -3,6 +3,7 @@
 
 #include "AllocationCounter.h"
 #include "NetworkFixtures.h"
+#include "models/PositionSelection.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,7 @@ TEST (RegionStepAllocation, SearchEvaluateProjectAndFallbackAllocateNothing)
             usesPca ? samplePcaFile (s, 3)->writeToMemory() : sampleStandardFile (s)->writeToMemory();
         TestBlock block (4, 4, 5);
         BlockModelState m;
-        ASSERT_TRUE (loadModelImageIntoState (m, &block, image.data(), image.size(), usesPca).ok);
+        ASSERT_TRUE (loadModelImageIntoState (m, block, image.data(), image.size(), usesPca).ok);
         selectPosition (m, 1);
         ASSERT_EQ (m.projectionNeeded, usesPca ? 1 : 0);
 

@@ -3,19 +3,17 @@
 // Small, deterministic model files built in memory with the writer's record types, shared by
 // the model tests, benchmarks and the fuzz corpus generator.
 
-#include "engine/SSParamsVec.h"
+#include "models/BlockShape.h"
 #include "models/ModelFile.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-// A block with chosen counts and no circuit: the model code only reads nv, ni and nx.
-class TestBlock : public SSParamsVecAutomation
+// A block's counts in the order the tests name them (nv, ni, nx), with no circuit behind them.
+struct TestBlock : BlockShape
 {
-public:
-    TestBlock (uint32_t nv, uint32_t ni, uint32_t nx) : SSParamsVecAutomation (nx, 1, nv, ni) {}
-    void setSampleRate (double) override {}
+    TestBlock (uint32_t nv, uint32_t ni, uint32_t nx) : BlockShape{nx, nv, ni} {}
 };
 
 // Deterministic values in [-1, 1].
@@ -44,6 +42,21 @@ struct SampleShape
     std::vector<int32_t> rates = {44100, 88200};
     uint32_t seed = 1;
 };
+
+// The pca shape the tests share: four nonlinear inputs and port currents, nx states, one hidden
+// layer.
+inline SampleShape pcaSampleShape (uint32_t nx, uint32_t hidden, uint32_t positions = 2,
+                                   uint32_t netsPerPosition = 2)
+{
+    SampleShape s;
+    s.nv = 4;
+    s.ni = 4;
+    s.nx = nx;
+    s.hidden = {hidden};
+    s.positions = positions;
+    s.netsPerPosition = netsPerPosition;
+    return s;
+}
 
 // Rate table with one record per rate: key, then p, i, x values that name their place.
 inline std::vector<double> sampleRateTable (const SampleShape& s, uint32_t position)

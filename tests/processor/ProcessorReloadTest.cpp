@@ -4,7 +4,8 @@
 // the plug-in looks for them.
 #include "engine/PreampBlocks.h"
 #include "models/ModelDataCache.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
+#include "models/RateTables.h"
 #include "processor/VarkelPreampAudioProcessor.h"
 #include "support/LinearisedModelSet.h"
 
@@ -25,13 +26,13 @@ std::vector<double> blockOneRecordState (uint32_t position, int32_t rate)
     std::vector<double> x;
     BlockModelState m;
     const auto path = modelFolder().getChildFile ("varkelpre_eh_b1_pca.dat").getFullPathName().toStdString();
-    if (!loadModelIntoState (m, blocks[0].get(), path, true).ok)
+    if (!loadModelIntoState (m, blocks[0]->modelShape(), path, true).ok)
         return x;
     const double* record = findRateRecord (m, position, rate);
     if (record == nullptr)
         return x;
-    const uint32_t nv = m.block->numNonlinearInputs, ni = m.block->numNonlinearOutputs;
-    return std::vector<double> (record + nv + ni, record + nv + ni + m.block->numStates);
+    const uint32_t nv = m.shape.numNonlinearInputs, ni = m.shape.numNonlinearOutputs;
+    return std::vector<double> (record + nv + ni, record + nv + ni + m.shape.numStates);
 }
 
 // ctest may run these tests at once in several processes: the writer places each file under a

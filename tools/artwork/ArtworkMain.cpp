@@ -1,5 +1,5 @@
 // Renders the editor's twelve pictures into a folder (normally resources/):
-//   VarkelArtwork <output folder> [--preview <folder>]
+//   varkel_artwork <output folder> [--preview <folder>]
 // With --preview it also writes PNG frames of the valve strips and enlarged small pictures, for
 // looking at the artwork with an ordinary image viewer.
 // The pictures are source artwork committed with the code; run this after changing the drawing.

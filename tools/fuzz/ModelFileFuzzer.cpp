@@ -2,8 +2,12 @@
 // block and runs selection, the rate table and the region step over it. Any crash, sanitizer
 // report or broken invariant (trap) is a finding.
 
+#include "FuzzCheck.h"
 #include "FuzzInput.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
+#include "models/NetworkBuilding.h"
+#include "models/PositionSelection.h"
+#include "models/RateTables.h"
 
 #include <floatfann.h>
 
@@ -16,24 +20,6 @@
 
 namespace
 {
-class FuzzBlock : public SSParamsVecAutomation
-{
-public:
-    FuzzBlock (uint32_t nv, uint32_t ni, uint32_t nx) : SSParamsVecAutomation (nx, 1, nv, ni) {}
-    void setSampleRate (double) override {}
-};
-
-// Names the broken check on stderr before trapping, so a finding explains itself.
-#define require(condition) requireAt ((condition), #condition, __LINE__)
-
-void requireAt (bool condition, const char* text, int line)
-{
-    if (condition)
-        return;
-    std::fprintf (stderr, "fuzz check failed at line %d: %s\n", line, text);
-    __builtin_trap();
-}
-
 // A tree that read cleanly must write and read back to the same bytes.
 void checkRoundTrip (BaseModelFileF& file)
 {
@@ -114,9 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
             checkRoundTrip (*file);
     }
 
-    FuzzBlock block (h.nv, h.ni, h.nx);
+    const BlockShape block{h.nx, h.nv, h.ni};
     BlockModelState m;
-    const ModelLoadResult first = loadModelImageIntoState (m, &block, image, length, h.usesPca);
+    const ModelLoadResult first = loadModelImageIntoState (m, block, image, length, h.usesPca);
     require (first.ok == hasModel (m));
     require (first.ok || !first.message.empty());
     if (first.ok)
@@ -132,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
         regionStep (m, 0, p.data(), i.data());
         // A second, failing load must leave the loaded model intact.
         const RegionNetwork* before = m.regions.data();
-        const ModelLoadResult broken = loadModelImageIntoState (m, &block, image, length / 2, h.usesPca);
+        const ModelLoadResult broken = loadModelImageIntoState (m, block, image, length / 2, h.usesPca);
         if (!broken.ok)
             require (m.regions.data() == before && hasModel (m));
     }

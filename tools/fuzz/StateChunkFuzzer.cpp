@@ -10,6 +10,7 @@
 // Input layout: byte 0 even: the rest is the state text. Byte 0 odd: bytes 1-2 give the
 // depth (little-endian, up to 65535), byte 3 the opening markup, the rest goes inside.
 
+#include "FuzzCheck.h"
 #include "processor/ProgramRecord.h"
 #include "processor/ProgramState.h"
 #include "processor/StateTextGuard.h"
@@ -21,16 +22,6 @@
 
 namespace
 {
-#define require(condition) requireAt ((condition), #condition, __LINE__)
-
-void requireAt (bool condition, const char* text, int line)
-{
-    if (condition)
-        return;
-    std::fprintf (stderr, "fuzz check failed at line %d: %s\n", line, text);
-    __builtin_trap();
-}
-
 // Openings a reader could miscount: plain, inside quotes, hidden by a bad reference or a
 // missing quote, spelled with an overlong '<', after a space, next to comments.
 const char* const openings[] = {

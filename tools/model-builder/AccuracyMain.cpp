@@ -1,4 +1,4 @@
-// varkel-model-accuracy: the model data set against the exact circuit, one row per valve set,
+// varkel_model_accuracy: the model data set against the exact circuit, one row per valve set,
 // processing rate, gain, tone position and signal class, with a summary and optional bounds.
 #include "AccuracyTable.h"
 #include "CommandLine.h"
@@ -13,7 +13,7 @@ namespace
 void usage()
 {
     std::puts (
-        "usage: varkel-model-accuracy --data DIR [--quick] [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
+        "usage: varkel_model_accuracy --data DIR [--quick] [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
         "                             [--factors 1,2,4,8,16] [--gains 0,4,8,12,16] [--tone-grid N | --tones I,J]\n"
         "                             [--classes pluck,chord,...] [--signals N] [--seconds S] [--plugin-check]\n"
         "                             [--summary-only] [--max-median ESR] [--max-worst ESR] [--max-flips N]\n"
@@ -115,7 +115,7 @@ int main (int argc, char** argv)
         || grid.hostRates.empty())
     {
         if (!args.error.empty() || !classError.empty())
-            std::fprintf (stderr, "varkel-model-accuracy: %s\n", (args.error + classError).c_str());
+            std::fprintf (stderr, "varkel_model_accuracy: %s\n", (args.error + classError).c_str());
         usage();
         return 2;
     }
@@ -144,7 +144,7 @@ int main (int argc, char** argv)
     });
     if (!error.empty())
     {
-        std::fprintf (stderr, "varkel-model-accuracy: %s\n", error.c_str());
+        std::fprintf (stderr, "varkel_model_accuracy: %s\n", error.c_str());
         return 1;
     }
 

@@ -1,4 +1,4 @@
-// varkel-model-builder: derives a complete model data set from the circuit.
+// varkel_model_builder: derives a complete model data set from the circuit.
 #include "CommandLine.h"
 #include "DataSetBuilder.h"
 #include "ProgressLine.h"
@@ -18,7 +18,7 @@ class BuildProgressDisplay
 {
 public:
     BuildProgressDisplay (const std::vector<ValveSet>& valves, const BuildOptions& options)
-        : line ("varkel-model-builder")
+        : line ("varkel_model_builder")
     {
         for (const auto& valve : valves)
         {
@@ -84,7 +84,7 @@ void printSummary (const std::vector<std::pair<std::string, ValveSetBuild>>& bui
 }
 void usage()
 {
-    std::puts ("usage: varkel-model-builder --out DIR [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
+    std::puts ("usage: varkel_model_builder --out DIR [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
                "                            [--factors 1,2,4,8,16]\n"
                "                            [--jobs N] [--gains 0,8,16] [--tones 0,1687] [--tolerance VOLTS]\n"
                "                            [--regions N] [--block3-regions N] [--hidden N] [--iterations N]\n"
@@ -125,20 +125,20 @@ int main (int argc, char** argv)
     if (!args.error.empty() || !args.has ("out") || valves.empty() || options.hostRates.empty())
     {
         if (!args.error.empty())
-            std::fprintf (stderr, "varkel-model-builder: %s\n", args.error.c_str());
+            std::fprintf (stderr, "varkel_model_builder: %s\n", args.error.c_str());
         usage();
         return 2;
     }
     for (int g : options.gainPositions)
         if (g > 16)
         {
-            std::fprintf (stderr, "varkel-model-builder: gain positions run from 0 to 16\n");
+            std::fprintf (stderr, "varkel_model_builder: gain positions run from 0 to 16\n");
             return 2;
         }
     for (int t : options.tonePositions)
         if (t > 3374)
         {
-            std::fprintf (stderr, "varkel-model-builder: tone positions run from 0 to 3374\n");
+            std::fprintf (stderr, "varkel_model_builder: tone positions run from 0 to 3374\n");
             return 2;
         }
     options.describeBoxes = args.has ("verbose");
@@ -160,7 +160,7 @@ int main (int argc, char** argv)
     if (args.has ("training-rates") && (!args.integers ("training-rates", options.trainingRates)
                                         || options.trainingRates.empty()))
     {
-        std::fprintf (stderr, "varkel-model-builder: %s\n", args.error.c_str());
+        std::fprintf (stderr, "varkel_model_builder: %s\n", args.error.c_str());
         return 2;
     }
     BuildProgressDisplay progress (valves, options);
@@ -172,7 +172,7 @@ int main (int argc, char** argv)
     std::filesystem::create_directories (out, ec);
     if (ec)
     {
-        std::fprintf (stderr, "varkel-model-builder: cannot create %s: %s\n", out.c_str(), ec.message().c_str());
+        std::fprintf (stderr, "varkel_model_builder: cannot create %s: %s\n", out.c_str(), ec.message().c_str());
         return 1;
     }
     const auto started = std::chrono::steady_clock::now();
@@ -187,7 +187,7 @@ int main (int argc, char** argv)
             if (file.bytes.empty())
             {
                 progress.finish();
-                std::fprintf (stderr, "varkel-model-builder: %s could not be serialised\n", file.name.c_str());
+                std::fprintf (stderr, "varkel_model_builder: %s could not be serialised\n", file.name.c_str());
                 return 1;
             }
             const auto path = out / file.name;
@@ -196,7 +196,7 @@ int main (int argc, char** argv)
             if (!stream)
             {
                 progress.finish();
-                std::fprintf (stderr, "varkel-model-builder: cannot write %s\n", path.c_str());
+                std::fprintf (stderr, "varkel_model_builder: cannot write %s\n", path.c_str());
                 return 1;
             }
             progress.print (path.string() + ": " + std::to_string (file.bytes.size()) + " bytes");

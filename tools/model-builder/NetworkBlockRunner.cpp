@@ -1,6 +1,8 @@
 #include "NetworkBlockRunner.h"
 
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
+#include "models/PositionSelection.h"
+#include "models/RateTables.h"
 
 #include <algorithm>
 
@@ -13,7 +15,7 @@ std::string NetworkBlockRunner::load (const std::vector<uint8_t>& image)
 {
     if (image.empty())
         return "empty model file";
-    const auto status = loadModelImageIntoState (model, &block, image.data(), image.size(), index != 3);
+    const auto status = loadModelImageIntoState (model, block.modelShape(), image.data(), image.size(), index != 3);
     if (!status.ok)
         return status.message;
     select (0);

@@ -1,7 +1,9 @@
 #include "NetworkChain.h"
 
 #include "models/BlockFacts.h"
-#include "models/NetworkConstruction.h"
+#include "models/ModelLoading.h"
+#include "models/PositionSelection.h"
+#include "models/RateTables.h"
 #include "reference/RestState.h"
 
 #include <algorithm>
@@ -43,7 +45,7 @@ NetworkChain::NetworkChain (double processingRate, int gainPosition, int tonePos
             restInput = rest.y;
             continue;
         }
-        const auto status = loadModelImageIntoState (m, &b, image->data(), image->size(), blockUsesPrincipalComponents (k));
+        const auto status = loadModelImageIntoState (m, b.modelShape(), image->data(), image->size(), blockUsesPrincipalComponents (k));
         if (!status.ok)
         {
             loadError = "block " + std::to_string (k + 1) + ": " + status.message;

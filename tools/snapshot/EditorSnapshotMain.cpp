@@ -1,6 +1,6 @@
 // Opens the plug-in's editor in a desktop window (under Xvfb on a server) and writes snapshots
 // of both views at the dimmest and brightest valve glow:
-//   VarkelEditorSnapshot <output folder>
+//   varkel_editor_snapshot <output folder>
 // Files: editor-<plain|settings>-glow<0|23>.png. The output folder is not part of the sources.
 
 #include "editor/VarkelPreampEditor.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "models/ModelFile.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -60,6 +62,10 @@ struct RepresentativeModel
     unsigned seed = 1;
 };
 std::string writeRepresentativeModel (const std::string& path, const RepresentativeModel& shape);
+
+// A pca position that passes its nv inputs through: all-ones masks and the identity projection,
+// networks of nv inputs and ni outputs. Its nets and rate table are the caller's.
+PCAPositionRecord passThroughPcaPosition (uint32_t nv, uint32_t ni);
 
 // A fresh folder under the test temporary directory.
 std::string makeTemporaryFolder (const std::string& stem);

@@ -1,6 +1,7 @@
 #include "LinearisedModelSet.h"
 
 #include "ChainModelFiles.h"
+#include "ModelFileWriting.h"
 #include "engine/PreampBlocks.h"
 #include "models/ModelFile.h"
 #include "reference/PortSolver.h"
@@ -10,10 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <filesystem>
 #include <memory>
 #include <tuple>
-#include <unistd.h>
 
 namespace chainfiles
 {
@@ -248,32 +247,6 @@ std::vector<double> tableOf (const std::vector<int32_t>& rates, const std::vecto
     return rateTable (records);
 }
 
-std::vector<double> identity (uint32_t n)
-{
-    std::vector<double> m (static_cast<size_t> (n) * n, 0.0);
-    for (uint32_t k = 0; k < n; ++k)
-        m[k * n + k] = 1.0;
-    return m;
-}
-
-template <typename File>
-std::string writeInPlace (File& file, const std::string& folder, const std::string& name)
-{
-    const std::string target = folder + "/" + name;
-    const std::string part = target + ".part" + std::to_string (getpid());
-    file.printProgress = false;
-    file.setName (part);
-    if (file.openWrite (part.c_str()) == nullptr)
-        return "cannot open " + part + " for writing";
-    file.write();
-    file.close();
-    if (!file.status().ok)
-        return file.status().message;
-    std::error_code error;
-    std::filesystem::rename (part, target, error);
-    return error ? "cannot rename " + part + ": " + error.message() : std::string();
-}
-
 // Pca kind, identity projection, all-ones masks; one hidden layer of pass-through neurons.
 std::string writePca (const std::string& folder, const std::string& name, const std::vector<int32_t>& rates,
                       const std::vector<PositionData>& positions, double boxVolts)
@@ -285,16 +258,10 @@ std::string writePca (const std::string& folder, const std::string& name, const 
     {
         const auto nv = static_cast<uint32_t> (data.tangent.p.size());
         const auto ni = static_cast<uint32_t> (data.tangent.i.size());
-        PCAPositionRecord position;
+        PCAPositionRecord position = passThroughPcaPosition (nv, ni);
         position.rateTable = tableOf (rates, data.rest);
         position.tableLength = static_cast<uint32_t> (position.rateTable.size());
         model.tableLength = position.tableLength;
-        position.projectionRows = nv;
-        position.netInputCount = nv;
-        position.netOutputCount = ni;
-        position.inputMask.assign (nv, 1u);
-        position.outputMask.assign (ni, 1u);
-        position.projection = identity (nv);
 
         const NetScaling s = scalingFor (data, boxVolts, true);
         PCANetRecord net;
@@ -316,7 +283,7 @@ std::string writePca (const std::string& folder, const std::string& name, const 
         position.nets.push_back (std::move (net));
         model.positions.push_back (std::move (position));
     }
-    return writeInPlace (file, folder, name);
+    return testfiles::writeModelFile (file, folder + "/" + name, true);
 }
 
 // Standard kind with no hidden layer: output j = 0.5 + the tangent, on the [0, 1] clip.
@@ -356,7 +323,7 @@ std::string writeStandard (const std::string& folder, const std::string& name,
         position.nets.push_back (std::move (net));
         model.positions.push_back (std::move (position));
     }
-    return writeInPlace (file, folder, name);
+    return testfiles::writeModelFile (file, folder + "/" + name, true);
 }
 
 std::string describe (int k, uint32_t position, int32_t rate)

@@ -1,4 +1,7 @@
+// Selecting a position: which networks exist, the region slice, and the projection with its
+// masks and buffers.
 #include "NetworkFixtures.h"
+#include "models/PositionSelection.h"
 
 #include <gtest/gtest.h>
 
@@ -6,34 +9,10 @@
 
 namespace
 {
-// Nets told apart by the lower edge of their first input: -(100 + index among all nets of the
-// file), given the index of the first.
-std::vector<NetRecord> nets (uint32_t count, uint32_t first = 0)
-{
-    std::vector<NetRecord> result;
-    for (uint32_t e = 0; e < count; ++e)
-    {
-        result.push_back (plainNet (2, {2}, 2));
-        result.back().lowerBound[0] = -static_cast<float> (100 + first + e);
-    }
-    return result;
-}
-
-float fileIndexMark (uint32_t index)
-{
-    return -static_cast<float> (100 + index);
-}
-
 // A pca file of one position whose 3 x 3 projection is the identity except one element.
 std::unique_ptr<PCAModelFileF> identityPcaFile (double offDiagonal)
 {
-    SampleShape s;
-    s.nv = 4;
-    s.ni = 4;
-    s.nx = 1;
-    s.positions = 1;
-    s.netsPerPosition = 1;
-    auto file = samplePcaFile (s, 3);
+    auto file = samplePcaFile (pcaSampleShape (1, 3, 1, 1), 3);
     auto& position = file->models[0].positions[0];
     position.inputMask = {1, 0, 1, 1};
     for (uint32_t k = 0; k < 3; ++k)
@@ -44,7 +23,7 @@ std::unique_ptr<PCAModelFileF> identityPcaFile (double offDiagonal)
 }
 } // namespace
 
-TEST (NetworkConstruction, PositionClampingAndRegionSlices)
+TEST (PositionSelection, PositionClampingAndRegionSlices)
 {
     TestBlock block (2, 2, 1);
     BlockModelState m;
@@ -81,7 +60,7 @@ TEST (NetworkConstruction, PositionClampingAndRegionSlices)
     EXPECT_EQ (selectPosition (five, 7), 4u);
 }
 
-TEST (NetworkConstruction, StandardSelectionIsIdentityWithFullMasks)
+TEST (PositionSelection, StandardSelectionIsIdentityWithFullMasks)
 {
     TestBlock block (2, 2, 1);
     BlockModelState m;
@@ -100,7 +79,7 @@ TEST (NetworkConstruction, StandardSelectionIsIdentityWithFullMasks)
     EXPECT_EQ (reinterpret_cast<uintptr_t> (m.regions[0].scaledInput.data()) % 16, 0u);
 }
 
-TEST (NetworkConstruction, ProjectionNeededThreshold)
+TEST (PositionSelection, ProjectionNeededThreshold)
 {
     struct Case
     {
@@ -116,7 +95,7 @@ TEST (NetworkConstruction, ProjectionNeededThreshold)
     {
         TestBlock block (4, 4, 1);
         BlockModelState m;
-        ASSERT_TRUE (loadModelFileIntoState (m, &block, identityPcaFile (c.offDiagonal)).ok);
+        ASSERT_TRUE (loadModelFileIntoState (m, block, identityPcaFile (c.offDiagonal)).ok);
         selectPosition (m, 0);
         EXPECT_EQ (m.projectionNeeded, c.needed) << c.offDiagonal;
     }
@@ -124,14 +103,14 @@ TEST (NetworkConstruction, ProjectionNeededThreshold)
 
 // Near-identity: the leading reducedCount entries of p are copied, whatever the mask says.
 // Otherwise only masked-in entries are projected, in order, each by its own matrix column.
-TEST (NetworkConstruction, ReducedInputCopiesOrProjects)
+TEST (PositionSelection, ReducedInputCopiesOrProjects)
 {
     const double p[4] = {10.0, 20.0, 30.0, 40.0};
     double i[4];
     {
         TestBlock block (4, 4, 1);
         BlockModelState m;
-        ASSERT_TRUE (loadModelFileIntoState (m, &block, identityPcaFile (1e-7)).ok);
+        ASSERT_TRUE (loadModelFileIntoState (m, block, identityPcaFile (1e-7)).ok);
         selectPosition (m, 0);
         regionStep (m, 0, p, i);
         EXPECT_EQ (m.reducedInput[0], 10.0);
@@ -141,7 +120,7 @@ TEST (NetworkConstruction, ReducedInputCopiesOrProjects)
     {
         TestBlock block (4, 4, 1);
         BlockModelState m;
-        ASSERT_TRUE (loadModelFileIntoState (m, &block, identityPcaFile (0.5)).ok);
+        ASSERT_TRUE (loadModelFileIntoState (m, block, identityPcaFile (0.5)).ok);
         selectPosition (m, 0);
         // File element (k = 0, j = 2) is stored at j * projectionRows + k in the block state.
         EXPECT_EQ (m.projectionMatrix[2 * 3 + 0], 0.5);
@@ -152,22 +131,16 @@ TEST (NetworkConstruction, ReducedInputCopiesOrProjects)
     }
 }
 
-TEST (NetworkConstruction, SelectionReusesBuffersOfUnchangedDimensions)
+TEST (PositionSelection, SelectionReusesBuffersOfUnchangedDimensions)
 {
-    SampleShape s;
-    s.nv = 4;
-    s.ni = 4;
-    s.nx = 1;
-    s.positions = 3;
-    s.netsPerPosition = 1;
-    auto file = samplePcaFile (s, 3);
+    auto file = samplePcaFile (pcaSampleShape (1, 3, 3, 1), 3);
     auto& third = file->models[0].positions[2];
     third.netInputCount = 2;
     third.projection.assign (3 * 2, 0.25);
     third.nets[0] = PCANetRecord::sized (2, {3}, 4);
     TestBlock block (4, 4, 1);
     BlockModelState m;
-    ASSERT_TRUE (loadModelFileIntoState (m, &block, std::move (file)).ok);
+    ASSERT_TRUE (loadModelFileIntoState (m, block, std::move (file)).ok);
     selectPosition (m, 0);
     const double* matrix = m.projectionMatrix.data();
     const double* reduced = m.reducedInput.data();
@@ -179,76 +152,4 @@ TEST (NetworkConstruction, SelectionReusesBuffersOfUnchangedDimensions)
     EXPECT_EQ (m.projectionMatrix.size(), 6u);
     EXPECT_EQ (m.reducedInput.size(), 2u);
     EXPECT_EQ (m.regions[0].inputCount, 2u);
-}
-
-TEST (NetworkConstruction, RateTableLookupAndFirstTimeRule)
-{
-    SampleShape s; // nv 2, ni 2, nx 3; records for 44100 and 88200
-    TestBlock block (s.nv, s.ni, s.nx);
-    BlockModelState m;
-    auto image = sampleStandardFile (s)->writeToMemory();
-    ASSERT_TRUE (loadModelImageIntoState (m, &block, image.data(), image.size(), false).ok);
-
-    // Record values are 1000 position + 100 record + element + 0.5 (element 0..6 over p, i, x).
-    struct Case
-    {
-        int32_t rate;
-        bool firstTime;
-        int record; // -1: no record matches
-    };
-    const Case cases[] = {{88200, true, 1}, {44100, false, 0}, {96000, true, -1}, {96000, false, -1}};
-    for (const Case& c : cases)
-    {
-        const double stale = -3.0;
-        std::vector<double> opP (2, 0.0), opI (2, 0.0), opX (3, 0.0), p (2, stale), i (2, stale),
-            x (3, stale);
-        const RateTableTargets t{opP.data(), opI.data(), opX.data(), p.data(), i.data(), x.data()};
-        applyRateTable (m, 1, c.rate, c.firstTime, t);
-        auto value = [&] (int element)
-        { return c.record < 0 ? 0.0 : 1000.0 + 100.0 * c.record + element + 0.5; };
-        EXPECT_EQ (opP[1], value (1)) << c.rate;
-        EXPECT_EQ (opI[0], value (2)) << c.rate;
-        EXPECT_EQ (opX[2], value (6)) << c.rate;
-        EXPECT_EQ (x[2], value (6)) << c.rate; // the running state always takes the operating copy
-        EXPECT_EQ (p[1], c.firstTime ? value (1) : stale) << c.rate;
-        EXPECT_EQ (i[1], c.firstTime ? value (3) : stale) << c.rate;
-    }
-
-    // Rate 0 does nothing at all.
-    std::vector<double> opX (3, 5.0), x (3, 9.0);
-    applyRateTable (m, 0, 0, true, {nullptr, nullptr, opX.data(), nullptr, nullptr, x.data()});
-    EXPECT_EQ (x[0], 9.0);
-}
-
-TEST (NetworkConstruction, ReloadReplacesModelAndKeepsClampedPosition)
-{
-    TestBlock block (2, 2, 1);
-    BlockModelState m;
-    ASSERT_TRUE (loadStandardNets (m, block, {nets (1), nets (2), nets (3)}).ok);
-    selectPosition (m, 2);
-    ASSERT_TRUE (loadStandardNets (m, block, {nets (2, 0), nets (2, 2), nets (2, 4), nets (2, 6)}).ok);
-    EXPECT_EQ (m.selectedPosition, 2u);
-    EXPECT_EQ (m.selectedRegions, m.regions.data());
-    ASSERT_EQ (m.selectedRegionCount, 2u);
-    EXPECT_EQ (m.selectedRegions[0].lowerBound[0], fileIndexMark (4));
-    ASSERT_TRUE (loadStandardNets (m, block, {nets (1)}).ok);
-    EXPECT_EQ (m.selectedPosition, 0u);
-    EXPECT_EQ (m.selectedRegions, m.regions.data());
-    EXPECT_EQ (m.regionCount, 1u);
-
-    // Released buffers silence the block; a new selection makes them anew and the regions
-    // follow the new output mask.
-    releaseProjectionBuffers (m);
-    const double p[2] = {0.0, 0.0};
-    double i[2] = {4.0, 4.0};
-    regionStep (m, 0, p, i);
-    EXPECT_EQ (i[0], 0.0);
-    selectPosition (m, 0);
-    EXPECT_EQ (m.regions[0].outputMask, m.outputMask.data());
-
-    destroyRegionNetworks (m);
-    releaseProjectionBuffers (m);
-    EXPECT_FALSE (hasModel (m));
-    EXPECT_EQ (m.selectedRegions, nullptr);
-    EXPECT_EQ (m.projectionMatrix.data(), nullptr);
 }

@@ -1,5 +1,6 @@
 #include "ChainModelFiles.h"
 
+#include "ModelFileWriting.h"
 #include "models/ModelFile.h"
 
 #include <cstdlib>
@@ -13,18 +14,6 @@ namespace
 constexpr float farAway = 1.0e6f;
 constexpr float huge = 1.0e9f;
 
-template <typename File>
-std::string writeFile (File& file, const std::string& path)
-{
-    file.printProgress = false;
-    file.setName (path);
-    if (file.openWrite (path.c_str()) == nullptr)
-        return "cannot open " + path + " for writing";
-    file.write();
-    file.close();
-    return file.status().ok ? std::string() : file.status().message;
-}
-
 std::vector<double> identityProjection (uint32_t n)
 {
     std::vector<double> m (static_cast<size_t> (n) * n, 0.0);
@@ -33,6 +22,18 @@ std::vector<double> identityProjection (uint32_t n)
     return m;
 }
 } // namespace
+
+PCAPositionRecord passThroughPcaPosition (uint32_t nv, uint32_t ni)
+{
+    PCAPositionRecord position;
+    position.projectionRows = nv;
+    position.netInputCount = nv;
+    position.netOutputCount = ni;
+    position.inputMask.assign (nv, 1u);
+    position.outputMask.assign (ni, 1u);
+    position.projection = identityProjection (nv);
+    return position;
+}
 
 std::vector<double> rateTable (const std::vector<RateRecord>& records)
 {
@@ -116,7 +117,7 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
             }
             model.positions.push_back (std::move (position));
         }
-        return writeFile (file, path);
+        return testfiles::writeModelFile (file, path);
     }
 
     PCAModelFileF file;
@@ -126,14 +127,8 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
     for (size_t index = 0; index < positions.size(); ++index)
     {
         const auto& regions = positions[index];
-        PCAPositionRecord position;
+        PCAPositionRecord position = passThroughPcaPosition (nv, ni);
         position.tableLength = tableLength;
-        position.projectionRows = nv;
-        position.netInputCount = nv;
-        position.netOutputCount = ni;
-        position.inputMask.assign (nv, 1u);
-        position.outputMask.assign (ni, 1u);
-        position.projection = identityProjection (nv);
         position.rateTable = tables[index];
         for (const auto& region : regions)
         {
@@ -147,7 +142,7 @@ std::string writeConstantModel (const std::string& path, bool usesPca, uint32_t 
         }
         model.positions.push_back (std::move (position));
     }
-    return writeFile (file, path);
+    return testfiles::writeModelFile (file, path);
 }
 
 std::string writeRepresentativeModel (const std::string& path, const RepresentativeModel& shape)
@@ -204,7 +199,7 @@ std::string writeRepresentativeModel (const std::string& path, const Representat
             }
             model.positions.push_back (std::move (position));
         }
-        return writeFile (file, path);
+        return testfiles::writeModelFile (file, path);
     }
 
     // A rotation in the plane of the first two inputs keeps the projection well conditioned
@@ -244,7 +239,7 @@ std::string writeRepresentativeModel (const std::string& path, const Representat
         }
         model.positions.push_back (std::move (position));
     }
-    return writeFile (file, path);
+    return testfiles::writeModelFile (file, path);
 }
 
 std::string makeTemporaryFolder (const std::string& stem)
