@@ -78,3 +78,58 @@ TEST (RegionFit, SplittingBoxesLowersTheErrorAndEveryBoxHoldsItsSamples)
         ASSERT_TRUE (inside) << "sample " << n;
     }
 }
+
+// Ordinary playing fills a small corner of the range a loud input reaches. Thinned once on the
+// whole range's grid, the boxes split down to that corner keep only a handful of its samples;
+// thinned on each box's own grid they keep a fine sampling of it.
+TEST (RegionFit, BoxesThinnedOnTheirOwnGridKeepTheDenseCorner)
+{
+    SampleSet samples (3, 1);
+    std::mt19937 random (5);
+    std::uniform_real_distribution<double> corner (0.0, 1.0), wide (-10.0, 10.0);
+    for (int n = 0; n < 6000; ++n)
+    {
+        const bool dense = n % 10 != 0;
+        const double p[3] = {dense ? corner (random) : wide (random), dense ? corner (random) : wide (random),
+                             dense ? corner (random) : wide (random)};
+        // A knee inside the corner, flat far from it: the worst boxes are the corner's.
+        const double i[1] = {1e-3 * std::tanh (8.0 * (p[0] - 0.5)) * std::exp (-std::abs (p[1]))};
+        samples.add (p, i);
+    }
+    RegionFitOptions options;
+    options.outputWeights = {1e3};
+    options.tolerance = 1e-9; // unreachable: spend the whole box budget
+    options.maxTolerance = 1e-9;
+    options.train.hidden = 4;
+    options.train.iterations = 5;
+    options.train.restarts = 1;
+    options.maxRegions = 12;
+    const double inCorner[3] = {0.5, 0.5, 0.5};
+    const auto samplesOfCornerBox = [&] (const RegionFitResult& fit)
+    {
+        // The smallest box holding the corner's middle.
+        size_t count = 0;
+        double smallest = INFINITY;
+        for (const auto& r : fit.regions)
+        {
+            double volume = 1.0;
+            bool in = true;
+            for (size_t q = 0; q < 3; ++q)
+            {
+                in = in && r.lowerBound[q] <= inCorner[q] && inCorner[q] <= r.upperBound[q];
+                volume *= r.upperBound[q] - r.lowerBound[q];
+            }
+            if (in && volume < smallest)
+            {
+                smallest = volume;
+                count = r.sampleCount;
+            }
+        }
+        return count;
+    };
+    const size_t rootGrid = samplesOfCornerBox (fitRegions (samples, options));
+    options.thinPerBox = true;
+    const size_t ownGrid = samplesOfCornerBox (fitRegions (samples, options));
+    EXPECT_LT (rootGrid, 100u);
+    EXPECT_GT (ownGrid, 5 * std::max<size_t> (rootGrid, 1));
+}

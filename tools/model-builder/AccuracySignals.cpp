@@ -35,16 +35,6 @@ void addString (std::vector<double>& out, double rate, double f0, double onsetSe
     }
 }
 
-void scaleToPeak (std::vector<double>& out, double peak)
-{
-    double largest = 0.0;
-    for (double v : out)
-        largest = std::max (largest, std::abs (v));
-    if (largest > 0.0)
-        for (double& v : out)
-            v *= peak / largest;
-}
-
 double noteFrequency (std::mt19937& random, int lowest, int range)
 {
     std::uniform_int_distribution<int> semitone (lowest, lowest + range);

@@ -91,7 +91,7 @@ void usage()
                "                            [--samples N] [--cells N] [--restarts N]\n"
                "                            [--front-regions N] [--front-restarts N]\n"
                "                            [--training-rates R1,R2]\n"
-               "                            [--seconds S] [--fast] [--full-band] [--verbose]\n"
+               "                            [--seconds S] [--fast] [--full-band] [--thin-per-box] [--verbose]\n"
                "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
                "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
                "positions (every position up to the highest given is written; untrained ones use the nearest\n"
@@ -143,6 +143,7 @@ int main (int argc, char** argv)
         }
     options.describeBoxes = args.has ("verbose");
     options.fullBandSignals = args.has ("full-band");
+    options.thinPerBox = args.has ("thin-per-box");
     options.jobs = jobs.empty() ? 1 : jobs[0];
     options.maxRegions = regions.empty() ? options.maxRegions : std::max (1, regions[0]);
     options.hiddenNeurons = hidden.empty() ? options.hiddenNeurons : std::clamp (hidden[0], 1, 64);

@@ -213,6 +213,7 @@ RegionFitOptions fitOptions (const BuildOptions& options, const BlockLayout& lay
     fit.train.restarts = options.restarts;
     fit.maxTrainingSamples = options.maxTrainingSamples;
     fit.cellsPerDimension = options.cellsPerDimension;
+    fit.thinPerBox = options.thinPerBox;
     fit.train.seed = seed;
     if (options.describeBoxes && options.log)
         fit.boxLog = [log = options.log, label] (const std::string& line) { log (label + ": " + line); };

@@ -75,6 +75,7 @@ struct BuildOptions
     int frontRestarts = 0;
     size_t maxTrainingSamples = 1000; // per box and training run
     int cellsPerDimension = 60; // thinning grid of the three-input boxes (blocks 1, 2)
+    bool thinPerBox = false;    // each split box thinned on its own grid (RegionFitOptions)
     // Block 4 positions whose F(0,0) differ by less than this relative amount share networks.
     double toneShareTolerance = 0.02;
     int jobs = 1;

@@ -69,3 +69,13 @@ std::vector<GuitarSignalShape> standardSignalSet (uint32_t firstSeed, double sec
     }
     return set;
 }
+
+void scaleToPeak (std::vector<double>& signal, double peak)
+{
+    double largest = 0.0;
+    for (double v : signal)
+        largest = std::max (largest, std::abs (v));
+    if (largest > 0.0)
+        for (double& v : signal)
+            v *= peak / largest;
+}

@@ -20,3 +20,6 @@ std::vector<double> makeGuitarSignal (double sampleRate, const GuitarSignalShape
 // A spread of levels from quiet picking up to a hot input (the plug-in's input gain reaches 3x
 // a full-scale sample), single notes and chords, for the given seed range.
 std::vector<GuitarSignalShape> standardSignalSet (uint32_t firstSeed, double seconds);
+
+// Scales the signal so that its largest magnitude is peak (a silent signal stays silent).
+void scaleToPeak (std::vector<double>& signal, double peak);

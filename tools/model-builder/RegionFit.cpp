@@ -37,7 +37,8 @@ double effectiveScale (float outMin, float outMax)
 struct Candidate
 {
     Box box;
-    std::vector<size_t> members; // samples inside the box
+    std::vector<size_t> inside;  // every sample inside the box
+    std::vector<size_t> members; // those the box is trained on: thinned to its own grid
     RegionModel model;
 };
 
@@ -134,12 +135,17 @@ std::vector<size_t> membersOf (const SampleSet& samples, const Box& box, const s
 // Keeps one sample per cell of a regular grid over the box: trajectories linger near the rest
 // point, and without thinning the rare, strongly nonlinear excursions (grid current, cut-off)
 // would be a vanishing part of what the networks are fitted to.
-std::vector<size_t> thinOut (const SampleSet& samples, const Box& box, int cellsPerDimension)
+// The grid is the box's own, so a smaller box keeps a finer sampling of where it lies: with one
+// grid over the whole range, the few cells that hold ordinary playing (a small corner of the
+// range a loud, full-band input reaches) gave the boxes there a handful of samples however far
+// they were split.
+std::vector<size_t> thinOut (const SampleSet& samples, const Box& box, int cellsPerDimension,
+                             const std::vector<size_t>& from)
 {
     const size_t nIn = static_cast<size_t> (samples.inputCount);
     std::map<std::vector<int>, size_t> cells;
     std::vector<int> key (nIn);
-    for (size_t n = 0; n < samples.size(); ++n)
+    for (size_t n : from)
     {
         for (size_t q = 0; q < nIn; ++q)
         {
@@ -260,11 +266,16 @@ RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& op
     }
 
     const int cells = nIn <= 2 ? 200 : options.cellsPerDimension;
-    const std::vector<size_t> all = thinOut (samples, root, cells);
+    // Two-input boxes are thinned finely enough on the root's grid already.
+    const bool thinPerBox = options.thinPerBox && nIn > 2;
+    std::vector<size_t> everySample (samples.size());
+    for (size_t n = 0; n < everySample.size(); ++n)
+        everySample[n] = n;
+    const std::vector<size_t> all = thinOut (samples, root, cells, everySample);
     uint32_t seed = options.train.seed;
 
     std::vector<Candidate> leaves;
-    leaves.push_back ({root, all, trainBox (samples, root, all, options, seed++)});
+    leaves.push_back ({root, std::move (everySample), all, trainBox (samples, root, all, options, seed++)});
 
     while (static_cast<int> (leaves.size()) < options.maxRegions)
     {
@@ -328,17 +339,26 @@ RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& op
         Box left = parent.box, right = parent.box;
         left.hi[dim] = cut + overlap;
         right.lo[dim] = cut - overlap;
-        auto leftMembers = membersOf (samples, left, parent.members);
-        auto rightMembers = membersOf (samples, right, parent.members);
-        if (leftMembers.size() == parent.members.size() || rightMembers.size() == parent.members.size())
+        auto leftInside = membersOf (samples, left, parent.inside);
+        auto rightInside = membersOf (samples, right, parent.inside);
+        auto leftMembers = thinPerBox ? thinOut (samples, left, cells, leftInside)
+                                              : membersOf (samples, left, parent.members);
+        auto rightMembers = thinPerBox ? thinOut (samples, right, cells, rightInside)
+                                               : membersOf (samples, right, parent.members);
+        const bool separated = thinPerBox
+                                   ? leftInside.size() < parent.inside.size() && rightInside.size() < parent.inside.size()
+                                   : leftMembers.size() < parent.members.size() && rightMembers.size() < parent.members.size();
+        if (!separated)
         {
             // Cannot separate the data (all on one value): keep the box as it is.
             parent.model.error = {0.0, 0.0};
             leaves.push_back (std::move (parent));
             continue;
         }
-        leaves.push_back ({left, leftMembers, trainBox (samples, left, leftMembers, options, seed++)});
-        leaves.push_back ({right, rightMembers, trainBox (samples, right, rightMembers, options, seed++)});
+        auto leftModel = trainBox (samples, left, leftMembers, options, seed++);
+        auto rightModel = trainBox (samples, right, rightMembers, options, seed++);
+        leaves.push_back ({left, std::move (leftInside), std::move (leftMembers), std::move (leftModel)});
+        leaves.push_back ({right, std::move (rightInside), std::move (rightMembers), std::move (rightModel)});
     }
 
     std::stable_sort (leaves.begin(), leaves.end(),

@@ -33,6 +33,10 @@ struct RegionFitOptions
     // Grid of the thinning that evens out the data's density (boxes over three or more inputs;
     // two-input boxes use 200).
     int cellsPerDimension = 60;
+    // Thin each box's samples on its own grid when it is split, rather than keeping its share of
+    // the root box's: boxes split small keep a fine sampling of where they lie (boxes over three
+    // or more inputs; two-input boxes keep the root's fine grid).
+    bool thinPerBox = false;
     TrainOptions train;
     // When set, receives one line per final box: its sample count, fit error, bounds and
     // output range (the builder's --verbose).

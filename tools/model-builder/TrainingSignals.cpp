@@ -10,16 +10,6 @@ namespace
 {
 constexpr double pi = 3.14159265358979323846;
 
-void scaleToPeak (std::vector<double>& out, double peak)
-{
-    double largest = 0.0;
-    for (double v : out)
-        largest = std::max (largest, std::abs (v));
-    if (largest > 0.0)
-        for (double& v : out)
-            v *= peak / largest;
-}
-
 void addNotes (std::vector<double>& out, double rate, int notes, std::mt19937& random)
 {
     std::uniform_real_distribution<double> unit (0.0, 1.0);
@@ -120,12 +110,9 @@ std::vector<double> makeTrainingSignal (double rate, const TrainingSignalShape& 
                                                   : noise (random));
             std::vector<double> notes (length, 0.0);
             addNotes (notes, rate, 1 + static_cast<int> (3.0 * unit (random)), random);
-            double largest = 0.0;
-            for (double v : notes)
-                largest = std::max (largest, std::abs (v));
-            const double level = (0.05 + 0.3 * unit (random)) / std::max (largest, 1e-12);
+            scaleToPeak (notes, 0.05 + 0.3 * unit (random));
             for (size_t s = burstLength; s < length; ++s)
-                out[s] = level * notes[s - burstLength];
+                out[s] = notes[s - burstLength];
             break;
         }
         case TrainingSignalKind::chirp:
