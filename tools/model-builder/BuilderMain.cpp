@@ -99,9 +99,10 @@ void usage()
                "blocks 1, 2 and 4 (default: the first two host rates). --fast: shorter signals, fewer and smaller networks, shorter\n"
                "training (explicit options override it). --front-regions/--front-restarts: box budget and\n"
                "training starts of blocks 1 and 2 (0: as --regions/--restarts). --verbose prints every\n"
-               "trained box: its samples, fit error (volts), bounds and output range. --full-band adds\n"
-               "noise bursts, unfiltered plucks, squares, steps and clicks, chirps, loud chords and bursts\n"
-               "followed by notes to the guitar notes the networks are trained on.");
+               "trained box: its samples, fit error (volts), bounds and output range. --full-band adds noise\n"
+               "bursts, unfiltered plucks, squares, steps and clicks, chirps, loud chords and bursts followed\n"
+               "by notes to the guitar notes the networks learn. --thin-per-box thins each split box's\n"
+               "samples on its own grid instead of on one grid over the whole range.");
 }
 } // namespace
 

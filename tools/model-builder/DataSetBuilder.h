@@ -48,10 +48,10 @@ struct BuildOptions
     std::vector<int> tonePositions;       // empty: all 3375 (sharing networks)
     double signalSeconds = 0.25;
     // Besides the harmonic guitar notes, the full-band kinds of TrainingSignals.h (noise bursts,
-    // unfiltered plucks, squares, steps and clicks, chirps, loud chords, bursts then notes). Off
-    // by default: within the fast preset's box budget they widen the boxes of blocks 1 and 2 so
-    // far that notes played at high gain lose accuracy (plate currents 10 % off instead of 1 %),
-    // and the chain then settles slowly after a loud input.
+    // unfiltered plucks, squares, steps and clicks, chirps, loud chords, bursts then notes): what
+    // a pick, a drum loop or a synth sends through the plug-in. They need thinPerBox: on one grid
+    // over their wide range, the boxes where notes are played kept too few samples. Off by
+    // default while the chain trained on them forgets a loud input more slowly than the circuit.
     bool fullBandSignals = false;
     TrajectoryOptions trajectory;
     double tolerance = 2e-3;     // volts RMS per box, port-voltage equivalent
