@@ -35,7 +35,7 @@ if [ "${1:-}" = "--check" ]; then
 fi
 
 echo "model-data: building the default set into $data (${#missing[@]} files missing, e.g. ${missing[0]})"
-echo "model-data: derived from the circuit itself; about 5 minutes of a 2-core machine"
+echo "model-data: derived from the circuit itself; about 3 to 5 minutes of a 2-core machine"
 cmake --build build --target varkel_model_builder --parallel "$(nproc)"
 rates="$(IFS=,; echo "${host_rates[*]}")"
 factor_list="$(IFS=,; echo "${factors[*]}")"
