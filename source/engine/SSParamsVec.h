@@ -90,8 +90,18 @@ public:
     }
 
     virtual void setControlPosition (uint32_t /*position*/) {}
-    virtual double getAutomationValue (int32_t /*index*/) const { return 0.0; }
-    virtual void setAutomationValue (int32_t /*index*/, const double& /*value*/) {}
+    // Automation value `index` is the block variable automationSlot (index) names; an index no
+    // variable answers to reads 0 and ignores writes.
+    virtual double getAutomationValue (int32_t index) const
+    {
+        const double* slot = const_cast<SSParamsVecAutomation*> (this)->automationSlot (index);
+        return slot != nullptr ? *slot : 0.0;
+    }
+    virtual void setAutomationValue (int32_t index, const double& value)
+    {
+        if (double* slot = automationSlot (index))
+            *slot = value;
+    }
     // A plain copy of the matrices and sources without control law; shares the triode,
     // so it must not outlive its source.
     virtual std::unique_ptr<SSParamsVecAutomation> clone() const { return nullptr; }
@@ -107,4 +117,8 @@ public:
     int32_t firstSourceInput = 1;
     int32_t numSourceInputs = 0;
     Triode* triode = nullptr; // not owned
+
+protected:
+    // The variable behind automation value `index`, or nullptr for an index the block has not.
+    virtual double* automationSlot (int32_t /*index*/) { return nullptr; }
 };

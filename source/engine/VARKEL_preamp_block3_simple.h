@@ -3,6 +3,7 @@
 #include "engine/DempwolfTriode2.h"
 #include "engine/SSParamsVec.h"
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -55,32 +56,10 @@ public:
         updateMatrices();
     }
 
-    double getAutomationValue (int32_t index) const override
+    double* automationSlot (int32_t index) override
     {
-        switch (index)
-        {
-        case 0:
-            return inputDefaults[1];
-        case 1:
-            return inputDefaults[0];
-        default:
-            return 0.0;
-        }
-    }
-
-    void setAutomationValue (int32_t index, const double& value) override
-    {
-        switch (index)
-        {
-        case 0:
-            inputDefaults[1] = value;
-            break;
-        case 1:
-            inputDefaults[0] = value;
-            break;
-        default:
-            break;
-        }
+        double* const slots[] = {&inputDefaults[1], &inputDefaults[0]};
+        return index >= 0 && index < static_cast<int32_t> (std::size (slots)) ? slots[index] : nullptr;
     }
 
     std::unique_ptr<TriodeModel> ownedTriode;

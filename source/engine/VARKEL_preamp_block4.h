@@ -4,6 +4,7 @@
 #include "engine/DempwolfTriode2.h"
 #include "engine/SSParamsVec.h"
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -67,57 +68,11 @@ public:
         updateMatrices();
     }
 
-    double getAutomationValue (int32_t index) const override
+    double* automationSlot (int32_t index) override
     {
-        switch (index)
-        {
-        case 0:
-            return inputDefaults[1];
-        case 1:
-            return trebleUpper;
-        case 2:
-            return trebleLower;
-        case 3:
-            return bass;
-        case 4:
-            return middleUpper;
-        case 5:
-            return middleLower;
-        case 6:
-            return inputDefaults[0];
-        default:
-            return 0.0;
-        }
-    }
-
-    void setAutomationValue (int32_t index, const double& value) override
-    {
-        switch (index)
-        {
-        case 0:
-            inputDefaults[1] = value;
-            break;
-        case 1:
-            trebleUpper = value;
-            break;
-        case 2:
-            trebleLower = value;
-            break;
-        case 3:
-            bass = value;
-            break;
-        case 4:
-            middleUpper = value;
-            break;
-        case 5:
-            middleLower = value;
-            break;
-        case 6:
-            inputDefaults[0] = value;
-            break;
-        default:
-            break;
-        }
+        double* const slots[] = {&inputDefaults[1], &trebleUpper, &trebleLower,     &bass,
+                                 &middleUpper,      &middleLower, &inputDefaults[0]};
+        return index >= 0 && index < static_cast<int32_t> (std::size (slots)) ? slots[index] : nullptr;
     }
 
     std::unique_ptr<TriodeModel> ownedTriode;
