@@ -10,7 +10,8 @@
 //
 // Instructions per pass:
 //   valgrind --tool=callgrind --toggle-collect='ChannelChain::process*' varkel_pass_profile ...
-// divided by the passes printed. Per control change: --toggle-collect='*setParameter*'.
+// divided by the passes printed. Per control change: --toggle-collect='*gainChanges*' (or
+// '*toneChanges*') divided by N.
 #include "../support/ProcessorBenchSupport.h"
 #include "engine/ChannelChain.h"
 #include "engine/PreampBlocks.h"
@@ -76,6 +77,19 @@ int runChain (int factor, int seconds, bool plain, uint32_t gain, uint32_t tone)
     return 0;
 }
 
+// Apart, so each can be counted on its own: --toggle-collect='*gainChanges*' or '*toneChanges*'.
+__attribute__ ((noinline)) void gainChanges (VarkelPreampAudioProcessor& processor, int count)
+{
+    for (int n = 0; n < count; ++n)
+        processor.setParameter (gainParameter, n % 2 == 0 ? 0.25f : 0.75f);
+}
+
+__attribute__ ((noinline)) void toneChanges (VarkelPreampAudioProcessor& processor, int count)
+{
+    for (int n = 0; n < count; ++n)
+        processor.setParameter (trebleParameter, n % 2 == 0 ? 0.2f : 0.8f);
+}
+
 int runChanges (int count)
 {
     VarkelPreampAudioProcessor processor;
@@ -91,10 +105,8 @@ int runChanges (int count)
     // Warm: the first selection of a position may build what later ones reuse.
     processor.setParameter (gainParameter, 0.75f);
     processor.setParameter (trebleParameter, 0.8f);
-    for (int n = 0; n < count; ++n)
-        processor.setParameter (gainParameter, n % 2 == 0 ? 0.25f : 0.75f);
-    for (int n = 0; n < count; ++n)
-        processor.setParameter (trebleParameter, n % 2 == 0 ? 0.2f : 0.8f);
+    gainChanges (processor, count);
+    toneChanges (processor, count);
     std::printf ("%d gain changes and %d tone changes (stereo, x1)\n", count, count);
     return 0;
 }

@@ -224,16 +224,18 @@ ModelLoadResult ChannelChain::checkOperatingPoint (int blockIndex) const
     if (block == nullptr || !hasModel (m) || processingRate <= 0)
         return ModelLoadResult::success();
     const std::string& name = m.modelName;
-    const std::string where = " for " + std::to_string (processingRate) + " Hz at position " +
-                              std::to_string (m.selectedPosition);
+    // Run after every control change: the message is made only for a failure.
+    const auto where = [&] {
+        return " for " + std::to_string (processingRate) + " Hz at position " + std::to_string (m.selectedPosition);
+    };
     const double* record = findRateRecord (m, m.selectedPosition, processingRate);
     if (record == nullptr)
-        return ModelLoadResult::failure (name + ": holds no operating point" + where +
+        return ModelLoadResult::failure (name + ": holds no operating point" + where() +
                                          " (a file for another rate or block?)");
     const uint32_t nv = block->numNonlinearInputs, ni = block->numNonlinearOutputs;
     const std::string why = describeOperatingPointMismatch (*block, record, record + nv, record + nv + ni);
     if (!why.empty())
-        return ModelLoadResult::failure (name + ": its operating point" + where + " is not block " +
+        return ModelLoadResult::failure (name + ": its operating point" + where() + " is not block " +
                                          std::to_string (blockIndex + 1) + "'s rest point (" + why +
                                          "; a file for another block or rate?)");
     return ModelLoadResult::success();

@@ -44,11 +44,6 @@ void selectPositionProjection (BlockModelState& m, uint32_t position)
     const uint32_t oldReduced = m.reducedCount;
     ensureSize (m.inputMask, nv);
     ensureSize (m.outputMask, ni);
-    // Regions share the block's output mask; after the buffers were released and made anew
-    // they must follow it rather than keep the freed one.
-    if (!m.regions.empty() && m.regions.front().outputMask != m.outputMask.data())
-        for (auto& region : m.regions)
-            region.outputMask = m.outputMask.data();
 
     const auto* pca = m.usesPca ? dynamic_cast<const PCAModelFileF*> (m.modelFile.get()) : nullptr;
     if (pca == nullptr || pca->models.empty() || position >= pca->models[0].positions.size())

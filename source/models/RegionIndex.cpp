@@ -137,8 +137,8 @@ void RegionIndex::build (const RegionNetwork* regions, uint32_t regionCount,
     }
 }
 
-RegionNetwork* RegionIndex::find (uint32_t position, RegionNetwork* first, uint32_t count,
-                                  const double* u) const noexcept
+const RegionNetwork* RegionIndex::find (uint32_t position, const RegionNetwork* first, uint32_t count,
+                                        const double* u) const noexcept
 {
     if (position >= positions.size() || positions[position].linear)
     {
@@ -158,7 +158,7 @@ RegionNetwork* RegionIndex::find (uint32_t position, RegionNetwork* first, uint3
     const uint32_t* range = cellStart.data() + p.cellBegin + cell;
     for (uint32_t c = range[0]; c < range[1]; ++c)
     {
-        RegionNetwork* region = first + candidates[c];
+        const RegionNetwork* region = first + candidates[c];
         if (region->contains (u))
             return region;
     }

@@ -29,8 +29,8 @@ public:
 
     // The region of `position` (first = its first region, count its regions) that the linear
     // search would find for u, or null when none contains u.
-    RegionNetwork* find (uint32_t position, RegionNetwork* first, uint32_t count,
-                         const double* u) const noexcept;
+    const RegionNetwork* find (uint32_t position, const RegionNetwork* first, uint32_t count,
+                               const double* u) const noexcept;
 
     // Boxes tested on average over the cells between edges, for benchmarks and diagnostics.
     double meanCandidates (uint32_t position) const noexcept;
