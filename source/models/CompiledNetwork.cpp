@@ -1,15 +1,14 @@
 #include "models/CompiledNetwork.h"
 
+#include "models/NetworkKernels.h"
+
 #include <floatfann.h>
 
 #include <cstring>
 
 namespace
 {
-constexpr size_t roundUp4 (size_t n)
-{
-    return (n + 3) / 4 * 4;
-}
+using networkkernels::roundUp4;
 
 bool isReproduced (fann_activationfunc_enum function)
 {
@@ -25,51 +24,11 @@ bool isReproduced (fann_activationfunc_enum function)
     }
 }
 
-// One layer for all of its neurons at once: every lane sees the same sequence of float
-// operations that fann_run applies to that neuron. `count` is the number of connections of each
-// neuron (the sources and the bias); `lanes` is a multiple of 4 (Fixed when it is not 0, so
-// the loops have a known length and stay in vector registers).
 template <uint32_t Fixed, CompiledNetwork::Activation function>
 void runLayer (const float* __restrict w, const float* __restrict v, uint32_t count, uint32_t runtimeLanes,
-               const float* __restrict steepness, const float* __restrict bound,
-               float* __restrict out) noexcept
+               const float* __restrict steepness, const float* __restrict bound, float* __restrict out) noexcept
 {
-    const uint32_t lanes = Fixed != 0 ? Fixed : runtimeLanes;
-    for (uint32_t l = 0; l < lanes; ++l)
-        out[l] = 0.0f;
-
-    // The connections left over by the groups of four come first, highest index first.
-    const uint32_t rest = count & 3u;
-    for (uint32_t h = rest; h-- > 0;)
-    {
-        const float value = v[h];
-        const float* column = w + size_t (h) * lanes;
-        for (uint32_t l = 0; l < lanes; ++l)
-            out[l] += column[l] * value;
-    }
-    for (uint32_t h = rest; h < count; h += 4)
-    {
-        const float v0 = v[h], v1 = v[h + 1], v2 = v[h + 2], v3 = v[h + 3];
-        const float* c0 = w + size_t (h) * lanes;
-        const float* c1 = c0 + lanes;
-        const float* c2 = c1 + lanes;
-        const float* c3 = c2 + lanes;
-        for (uint32_t l = 0; l < lanes; ++l)
-            out[l] += ((c0[l] * v0 + c1[l] * v1) + c2[l] * v2) + c3[l] * v3;
-    }
-
-    for (uint32_t l = 0; l < lanes; ++l)
-    {
-        float s = steepness[l] * out[l];
-        s = s > bound[l] ? bound[l] : (s < -bound[l] ? -bound[l] : s);
-        if constexpr (function == CompiledNetwork::Activation::elliotSymmetric)
-            s = s / (1.0f + (s > 0 ? s : -s));
-        else if constexpr (function == CompiledNetwork::Activation::linearPiece)
-            s = s < 0 ? 0.0f : (s > 1 ? 1.0f : s);
-        else if constexpr (function == CompiledNetwork::Activation::linearPieceSymmetric)
-            s = s < -1 ? -1.0f : (s > 1 ? 1.0f : s);
-        out[l] = s;
-    }
+    networkkernels::runLayer<Fixed, 0, function> (w, v, count, runtimeLanes, steepness, bound, out);
 }
 
 template <CompiledNetwork::Activation function, typename Kernel>

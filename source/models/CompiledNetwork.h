@@ -53,6 +53,26 @@ public:
     static CompiledNetwork fromWeights (const std::vector<uint32_t>& sizes, const float* weights, size_t weightCount,
                                         const std::vector<LayerForm>& forms);
 
+    // One layer after the input, for evaluations that fix the sizes at compile time: weights
+    // (sources + 1) x lanes, source-major, the bias last; steepness and bound per lane.
+    struct LayerView
+    {
+        const float* weights = nullptr;
+        const float* steepness = nullptr;
+        const float* bound = nullptr;
+        uint32_t sources = 0;
+        uint32_t neurons = 0;
+        uint32_t lanes = 0;
+        Activation activation = Activation::linear;
+    };
+    size_t layerCount() const noexcept { return layers.size(); }
+    LayerView layer (size_t l) const noexcept
+    {
+        const Layer& y = layers[l];
+        return {weights.data() + y.weightOffset, steepness.data() + y.laneOffset, bound.data() + y.laneOffset,
+                y.sources, y.neurons, y.lanes, y.activation};
+    }
+
     // Same layout, weights, steepness and activation functions, float for float.
     bool sameAs (const CompiledNetwork& other) const noexcept;
 

@@ -1,5 +1,6 @@
 #include "models/NetworkBuilding.h"
 
+#include "models/FusedEvaluation.h"
 #include "models/ModelRefusal.h"
 #include "models/NetworkLibrary.h"
 
@@ -165,7 +166,10 @@ ModelLoadResult buildPosition (const BaseModelFileF& file, uint32_t ni, const st
             }
         }
         if (region.compiled != nullptr)
+        {
+            region.evaluator = fusedEvaluatorFor (region);
             table.scratchFloats = std::max (table.scratchFloats, region.compiled->scratchSize());
+        }
     }
     return ModelLoadResult::success();
 }
@@ -238,7 +242,10 @@ std::unique_ptr<PositionTable> buildPositionTable (const BaseModelFileF& file, u
         if (!status.ok)
             return nullptr;
         if (!plain)
+        {
             table->index.build (table->regions.data(), static_cast<uint32_t> (table->regions.size()), {0u});
+            table->hints.build (table->regions.data(), static_cast<uint32_t> (table->regions.size()));
+        }
         return table;
     }
     catch (const std::bad_alloc&)
@@ -256,6 +263,7 @@ void attachTable (BlockModelState& m, const PositionTable& table, uint32_t posit
     m.regions = RegionSpan{table.regions.data(), table.regions.size()};
     m.regionsPosition = position;
     m.regionIndex = m.referenceEvaluation ? nullptr : &table.index;
+    m.regionHints = m.referenceEvaluation || !table.hints.isBuilt() ? nullptr : &table.hints;
 }
 } // namespace
 
@@ -335,6 +343,7 @@ void useReferenceEvaluation (BlockModelState& m)
     m.referenceEvaluation = true;
     m.library.reset();
     m.regionIndex = nullptr;
+    m.regionHints = nullptr;
     if (m.regionsPosition == BlockModelState::noPosition || m.modelFile == nullptr)
         return;
     // The shared tables hold no FANN networks: the position in use is built again, plainly.
@@ -357,6 +366,7 @@ void destroyRegionNetworks (BlockModelState& m)
     m.lastRegion = nullptr;
     m.selectedRegionCount = 0;
     m.regionIndex = nullptr;
+    m.regionHints = nullptr;
     m.table = nullptr;
     m.regions = RegionSpan{};
     m.ownTable.reset();

@@ -33,6 +33,11 @@ bool RegionNetwork::contains (const double* u) const noexcept
 
 void RegionNetwork::evaluate (const double* u, double* i, RegionScratch& scratch) const noexcept
 {
+    if (evaluator != nullptr)
+    {
+        evaluator (*this, u, i, scratch);
+        return;
+    }
     float* scaledInput = scratch.scaledInput.data();
     for (uint32_t q = 0; q < inputCount; ++q)
         scaledInput[q] =
@@ -65,20 +70,7 @@ void RegionNetwork::runAndWrite (double* i, RegionScratch& scratch) const noexce
                                      ? compiled->run (scratch.scaledInput.data(), scratch.network.data())
                                      : fann_run (network.get(), scratch.scaledInput.data());
     scratch.networkOutput = networkOutput;
-
-    uint32_t k = 0;
-    for (uint32_t j = 0; j < maskLength; ++j)
-    {
-        if (outputMask[j] != 1)
-            continue;
-        // Two single-precision roundings, product then sum, as the networks were trained with.
-        const float scaled = outputScale[k] * networkOutput[k];
-        const float r = scaled + outputMin[k];
-        // Negative currents are clamped to zero; so is NaN (a corrupt weight), which would
-        // otherwise poison the block's state for good.
-        i[j] = r >= 0.0f ? static_cast<double> (r) : 0.0;
-        ++k;
-    }
+    writeCurrents (networkOutput, i);
 }
 
 namespace
@@ -170,7 +162,13 @@ void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double
             m.reducedInput[j] = p[j];
 
     const double* u = m.reducedInput.data();
-    if (const RegionNetwork* region = findRegion (m, u))
+    // Successive samples mostly stay in one box: when the last one's box still holds the point,
+    // only the earlier boxes that may share points with it are left to test.
+    const RegionNetwork* last = m.lastRegion;
+    const bool hinted = m.regionHints != nullptr && m.selectedRegions == m.regions.data() &&
+                        m.selectedRegionCount == m.regions.size() && last->contains (u);
+    if (const RegionNetwork* region = hinted ? m.regionHints->firstContaining (m.selectedRegions, last, u)
+                                             : findRegion (m, u))
     {
         region->evaluate (u, i, m.scratch);
         m.lastRegion = region;

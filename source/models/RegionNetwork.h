@@ -26,6 +26,12 @@ struct RegionScratch
     void reserve (uint32_t inputs, size_t floats);
 };
 
+struct RegionNetwork;
+
+// A region's evaluation with the sizes of its network fixed at compile time (FusedEvaluation.h):
+// the same floats as the general one.
+using RegionEvaluator = void (*) (const RegionNetwork&, const double* u, double* i, RegionScratch&) noexcept;
+
 struct FannDeleter
 {
     void operator() (fann* network) const noexcept;
@@ -54,6 +60,7 @@ struct alignas (16) RegionNetwork
     FannNetwork network;
     // The same floats as fann_run, far cheaper; null only in the plain evaluation's tables.
     std::shared_ptr<const CompiledNetwork> compiled;
+    RegionEvaluator evaluator = nullptr; // null: the general evaluation
     uint16_t maskLength = 0;
     const uint16_t* outputMask = nullptr; // the position's mask, owned by the table
 
@@ -65,6 +72,25 @@ struct alignas (16) RegionNetwork
     // is taken at the middle of the box): never an extrapolation past the box.
     void evaluateNearestPoint (const double* u, double* i, RegionScratch& scratch) const noexcept;
 
+    // i from the network outputs: per entry the mask selects, outputScale x output + outputMin in
+    // two single-precision roundings, negative and NaN results as 0.
+    void writeCurrents (const float* networkOutput, double* i) const noexcept
+    {
+        uint32_t k = 0;
+        for (uint32_t j = 0; j < maskLength; ++j)
+        {
+            if (outputMask[j] != 1)
+                continue;
+            // Two single-precision roundings, product then sum, as the networks were trained with.
+            const float scaled = outputScale[k] * networkOutput[k];
+            const float r = scaled + outputMin[k];
+            // Negative currents are clamped to zero; so is NaN (a corrupt weight), which would
+            // otherwise poison the block's state for good.
+            i[j] = r >= 0.0f ? static_cast<double> (r) : 0.0;
+            ++k;
+        }
+    }
+
 private:
     void runAndWrite (double* i, RegionScratch& scratch) const noexcept;
 };
@@ -75,6 +101,7 @@ struct PositionTable
 {
     std::vector<RegionNetwork> regions;
     RegionIndex index;               // of these regions, as its position 0
+    RegionHints hints;               // of these regions
     AlignedArray<uint16_t> outputMask; // ni, which the regions point to
     uint32_t maxInputs = 0;
     size_t scratchFloats = 0; // of the largest compiled network
@@ -131,6 +158,7 @@ struct BlockModelState
     uint8_t projectionNeeded = 0;
     std::vector<uint32_t> positionFirstRegion; // index among all nets of the file of each position's first
     const RegionIndex* regionIndex = nullptr;  // of the selected regions; null: the linear search
+    const RegionHints* regionHints = nullptr;  // of the selected regions; null: every search a full one
     RegionScratch scratch;                     // what an evaluation writes
     bool referenceEvaluation = false;          // fann_run and the linear search only (tests, benchmarks)
 };
@@ -147,5 +175,6 @@ const RegionNetwork* findRegion (const BlockModelState& m, const double* u) noex
 
 // Per sample: p (nv values) to port currents i (ni values). A point in no box of the selected
 // position takes the nearest box's network at the nearest point of that box, for every block.
-// lastRegion is the box of the last point found inside one. Allocates nothing.
+// lastRegion is the box of the last point found inside one; a point that is still inside it is
+// found through the hints. Allocates nothing.
 void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i) noexcept;
