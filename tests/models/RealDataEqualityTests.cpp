@@ -178,6 +178,35 @@ TEST_F (RealDataEquality, RegionIndexFindsWhatTheLinearSearchFinds)
     }
 }
 
+TEST_F (RealDataEquality, HintedSearchFindsWhatTheLinearSearchFinds)
+{
+    std::mt19937 rng (7);
+    size_t hinted = 0;
+    for (auto& f : files)
+    {
+        SCOPED_TRACE (f.name);
+        BlockModelState& m = f.state;
+        forEachPosition (m, 1, [&] (uint32_t a) {
+            ASSERT_NE (m.regionHints, nullptr);
+            const RegionNetwork* first = m.regions.data();
+            const auto count = static_cast<uint32_t> (m.regions.size());
+            for (uint32_t e = 0; e < count; ++e)
+                for (const auto& u : pointsAround (m.regions[e], rng, 20))
+                {
+                    const RegionNetwork* expected = linearSearch (first, count, u.data());
+                    for (uint32_t r = 0; r < count; ++r)
+                        if (first[r].contains (u.data()))
+                        {
+                            ++hinted;
+                            ASSERT_EQ (m.regionHints->firstContaining (first, first + r, u.data()), expected)
+                                << "position " << a << ", around region " << e << ", hint " << r;
+                        }
+                }
+        });
+    }
+    EXPECT_GT (hinted, 0u);
+}
+
 TEST_F (RealDataEquality, RegionStepWritesTheCurrentsOfThePlainEvaluation)
 {
     // The same file loaded twice, one copy reduced to fann_run and the linear search; both see
