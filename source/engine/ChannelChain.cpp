@@ -21,10 +21,10 @@ bool isSupportedFactor (int32_t factor)
 }
 
 // v - v is 0 for every finite v and NaN for NaN and both infinities, so one test covers the
-// whole vector.
-bool allFinite (const double* v, uint32_t n) noexcept
+// whole vector (and one more value).
+bool allFinite (const double* v, uint32_t n, double also = 0.0) noexcept
 {
-    double probe = 0.0;
+    double probe = also - also;
     for (uint32_t k = 0; k < n; ++k)
         probe += v[k] - v[k];
     return probe == 0.0;
@@ -122,7 +122,7 @@ double ChannelChain::runBlock (int k, double input) noexcept
     BlockWorkspace& w = workspaces[k];
     BlockModelState& model = models[k];
     stepBlock (*blocks[k], w, input, [&model, k] (const double* p, double* i) { regionStep (model, k, p, i); });
-    if (!allFinite (w.x.data(), w.numStates) || !allFinite (&w.y, 1))
+    if (!allFinite (w.x.data(), w.numStates, w.y))
         restartFromOperatingPoint (k);
     return w.y;
 }

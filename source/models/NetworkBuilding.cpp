@@ -167,7 +167,7 @@ ModelLoadResult buildPosition (const BaseModelFileF& file, uint32_t ni, const st
         }
         if (region.compiled != nullptr)
         {
-            region.evaluator = fusedEvaluatorFor (region);
+            attachFusedEvaluation (region);
             table.scratchFloats = std::max (table.scratchFloats, region.compiled->scratchSize());
         }
     }

@@ -21,15 +21,6 @@ void RegionScratch::reserve (uint32_t inputs, size_t floats)
         network.reset (floats);
 }
 
-bool RegionNetwork::contains (const double* u) const noexcept
-{
-    for (uint32_t q = 0; q < inputCount; ++q)
-    {
-        if (!(static_cast<double> (lowerBound[q]) < u[q] && u[q] < static_cast<double> (upperBound[q])))
-            return false;
-    }
-    return true;
-}
 
 void RegionNetwork::evaluate (const double* u, double* i, RegionScratch& scratch) const noexcept
 {
@@ -115,6 +106,21 @@ bool hasModel (const BlockModelState& m) noexcept
 
 void projectInputs (BlockModelState& m, const double* p) noexcept
 {
+    if (m.maskedInputsValid == 1)
+    {
+        // The masked inputs listed once per position: the same products summed in the same order.
+        const uint32_t* source = m.maskedInputs.data();
+        const uint32_t rows = m.projectionRows;
+        for (uint32_t j = 0; j < m.reducedCount; ++j)
+        {
+            const double* row = m.projectionMatrix.data() + static_cast<size_t> (j) * rows;
+            double sum = 0.0;
+            for (uint32_t k = 0; k < rows; ++k)
+                sum += p[source[k]] * row[k];
+            m.reducedInput[j] = sum;
+        }
+        return;
+    }
     const uint32_t nv = m.shape.numNonlinearInputs;
     for (uint32_t j = 0; j < m.reducedCount; ++j)
     {
@@ -170,7 +176,10 @@ void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double
     if (const RegionNetwork* region = hinted ? m.regionHints->firstContaining (m.selectedRegions, last, u)
                                              : findRegion (m, u))
     {
-        region->evaluate (u, i, m.scratch);
+        if (region->evaluator != nullptr)
+            region->evaluator (*region, u, i, m.scratch);
+        else
+            region->evaluate (u, i, m.scratch);
         m.lastRegion = region;
         return;
     }

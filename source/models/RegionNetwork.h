@@ -61,11 +61,22 @@ struct alignas (16) RegionNetwork
     // The same floats as fann_run, far cheaper; null only in the plain evaluation's tables.
     std::shared_ptr<const CompiledNetwork> compiled;
     RegionEvaluator evaluator = nullptr; // null: the general evaluation
+    CompiledNetwork::LayerView fusedLayers[2]; // the compiled network's two layers, for the evaluator
     uint16_t maskLength = 0;
     const uint16_t* outputMask = nullptr; // the position's mask, owned by the table
 
     // Open box: both edges excluded, so NaN and points on an edge are outside.
-    bool contains (const double* u) const noexcept;
+    bool contains (const double* u) const noexcept
+    {
+        const float* lower = lowerBound.data();
+        const float* upper = upperBound.data();
+        for (uint32_t q = 0; q < inputCount; ++q)
+        {
+            if (!(static_cast<double> (lower[q]) < u[q] && u[q] < static_cast<double> (upper[q])))
+                return false;
+        }
+        return true;
+    }
     // Writes the entries of i that the output mask selects; the others keep their values.
     void evaluate (const double* u, double* i, RegionScratch& scratch) const noexcept;
     // The same at the point of the box nearest to u (u itself when inside; a NaN coordinate
@@ -152,6 +163,8 @@ struct BlockModelState
     uint32_t projectionRows = 0;
     uint32_t reducedCount = 0;
     AlignedArray<uint32_t> inputMask;      // nv
+    AlignedArray<uint32_t> maskedInputs;   // projectionRows: the q whose inputMask entry is 1, ascending
+    uint8_t maskedInputsValid = 0;         // the mask selects exactly projectionRows inputs
     AlignedArray<double> projectionMatrix; // reducedCount x projectionRows, j * projectionRows + k
     AlignedArray<double> reducedInput;     // reducedCount
     AlignedArray<uint16_t> outputMask;     // ni
