@@ -19,7 +19,9 @@
 #include "processor/ParameterTable.h"
 #include "processor/VarkelPreampAudioProcessor.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace
@@ -70,10 +72,17 @@ int runChain (int factor, int seconds, bool plain, uint32_t gain, uint32_t tone)
             chain.processOversampled (buffer.data() + offset, n);
     }
     double sum = 0.0;
+    uint64_t hash = 1469598103934665603ull; // of the output bits: a change shows in any sample
     for (const float v : buffer)
+    {
         sum += static_cast<double> (v) * v;
-    std::printf ("x%d, %s evaluation, gain %u, tone %u: %zu passes (output energy %.9g)\n", factor,
-                 plain ? "plain" : "fast", gain, tone, buffer.size() * static_cast<size_t> (factor), sum);
+        uint32_t bits = 0;
+        std::memcpy (&bits, &v, sizeof bits);
+        hash = (hash ^ bits) * 1099511628211ull;
+    }
+    std::printf ("x%d, %s evaluation, gain %u, tone %u: %zu passes (output energy %.9g, bits %016llx)\n",
+                 factor, plain ? "plain" : "fast", gain, tone, buffer.size() * static_cast<size_t> (factor),
+                 sum, static_cast<unsigned long long> (hash));
     return 0;
 }
 
