@@ -21,10 +21,10 @@ bool isSupportedFactor (int32_t factor)
 }
 
 // v - v is 0 for every finite v and NaN for NaN and both infinities, so one test covers the
-// whole vector.
-bool allFinite (const double* v, uint32_t n) noexcept
+// whole vector (and one more value).
+bool allFinite (const double* v, uint32_t n, double also = 0.0) noexcept
 {
-    double probe = 0.0;
+    double probe = also - also;
     for (uint32_t k = 0; k < n; ++k)
         probe += v[k] - v[k];
     return probe == 0.0;
@@ -122,7 +122,7 @@ double ChannelChain::runBlock (int k, double input) noexcept
     BlockWorkspace& w = workspaces[k];
     BlockModelState& model = models[k];
     stepBlock (*blocks[k], w, input, [&model, k] (const double* p, double* i) { regionStep (model, k, p, i); });
-    if (!allFinite (w.x.data(), w.numStates) || !allFinite (&w.y, 1))
+    if (!allFinite (w.x.data(), w.numStates, w.y))
         restartFromOperatingPoint (k);
     return w.y;
 }
@@ -224,16 +224,18 @@ ModelLoadResult ChannelChain::checkOperatingPoint (int blockIndex) const
     if (block == nullptr || !hasModel (m) || processingRate <= 0)
         return ModelLoadResult::success();
     const std::string& name = m.modelName;
-    const std::string where = " for " + std::to_string (processingRate) + " Hz at position " +
-                              std::to_string (m.selectedPosition);
+    // Run after every control change: the message is made only for a failure.
+    const auto where = [&] {
+        return " for " + std::to_string (processingRate) + " Hz at position " + std::to_string (m.selectedPosition);
+    };
     const double* record = findRateRecord (m, m.selectedPosition, processingRate);
     if (record == nullptr)
-        return ModelLoadResult::failure (name + ": holds no operating point" + where +
+        return ModelLoadResult::failure (name + ": holds no operating point" + where() +
                                          " (a file for another rate or block?)");
     const uint32_t nv = block->numNonlinearInputs, ni = block->numNonlinearOutputs;
     const std::string why = describeOperatingPointMismatch (*block, record, record + nv, record + nv + ni);
     if (!why.empty())
-        return ModelLoadResult::failure (name + ": its operating point" + where + " is not block " +
+        return ModelLoadResult::failure (name + ": its operating point" + where() + " is not block " +
                                          std::to_string (blockIndex + 1) + "'s rest point (" + why +
                                          "; a file for another block or rate?)");
     return ModelLoadResult::success();

@@ -18,10 +18,11 @@
 //
 // The block objects (matrices, component values, triode models) are shared by both chains and
 // owned by the processor; everything that changes per sample belongs to the chain: its copies
-// of the block matrices, the state and signal vectors, each block's model data and networks,
-// the gains, the oversampling filters and the level window. Loading, rate changes and
-// position changes resize and refill that data off the audio path; processing only overwrites
-// values.
+// of the block matrices, the state and signal vectors, each block's model state and the scratch
+// its network evaluations write, the gains, the oversampling filters and the level window. The
+// model files and their region tables are read-only and shared by every chain of the process.
+// Loading and rate changes resize and refill that data off the audio path; a position change
+// only points a block at another shared table; processing only overwrites values.
 class ChannelChain
 {
 public:
@@ -58,8 +59,9 @@ public:
     ModelLoadResult checkOperatingPoint (int blockIndex) const;
     void prepareRate (int32_t hostRate, int32_t factor);
     // Selects the block's networks for the position (clamped to the file's and the block's own
-    // positions) and sets the block there. The blocks are shared by the chains: a block already
-    // at that position, set there by another chain, is not solved again.
+    // positions) and sets the block there; the networks need no building once the model is
+    // loaded. The blocks are shared by the chains: a block already at that position, set there by
+    // another chain, is not solved again.
     void selectPosition (int blockIndex, uint32_t position);
     // Every block's networks through fann_run and its regions searched one by one, until the
     // next load: the plain evaluation that the fast one must match bit for bit.

@@ -86,7 +86,8 @@ void VARKEL_preamp_block1::computePortJacobian (const double* v, StateSpaceMatri
 // Each row of p starts from +0.0 as the dense product does, so a row whose terms are all -0
 // comes out +0 there too.
 
-void VARKEL_preamp_block1::computeNonlinearInputs (const double* u, const double* x, double* p) const
+void VARKEL_preamp_block1::computeNonlinearInputs (const double* u, const double* x,
+                                                   double* __restrict p) const
 {
     p[0] = 0.0 + D (0, 0) * x[0] + D (0, 4) * x[4] + E (0, 0) * u[0];
     p[1] = 0.0 + D (1, 0) * x[0] + D (1, 1) * x[1] + D (1, 2) * x[2] + D (1, 3) * x[3] + E (1, 1) * u[1];
@@ -95,7 +96,7 @@ void VARKEL_preamp_block1::computeNonlinearInputs (const double* u, const double
 }
 
 void VARKEL_preamp_block1::updateState (const double* u, const double* i, const double* x,
-                                        double* xNext) const
+                                        double* __restrict xNext) const
 {
     xNext[0] = A (0, 0) * x[0] + C (0, 0) * i[0] + C (0, 1) * i[1];
     for (uint32_t r = 1; r <= 3; ++r)
@@ -104,7 +105,8 @@ void VARKEL_preamp_block1::updateState (const double* u, const double* i, const 
     xNext[4] = A (4, 4) * x[4] + C (4, 0) * i[0];
 }
 
-void VARKEL_preamp_block1::computeOutput (const double* u, const double* x, const double* i, double* y) const
+void VARKEL_preamp_block1::computeOutput (const double* u, const double* x, const double* i,
+                                          double* __restrict y) const
 {
     y[0] = G (0, 1) * x[1] + G (0, 2) * x[2] + G (0, 3) * x[3] + H (0, 1) * u[1] + K (0, 1) * i[1] +
            K (0, 2) * i[2];

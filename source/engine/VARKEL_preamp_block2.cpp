@@ -89,7 +89,8 @@ void VARKEL_preamp_block2::computePortJacobian (const double* v, StateSpaceMatri
 // Each row of p starts from +0.0 as the dense product does, so a row whose terms are all -0
 // comes out +0 there too.
 
-void VARKEL_preamp_block2::computeNonlinearInputs (const double* u, const double* x, double* p) const
+void VARKEL_preamp_block2::computeNonlinearInputs (const double* u, const double* x,
+                                                   double* __restrict p) const
 {
     p[0] = 0.0 + D (0, 0) * x[0] + D (0, 1) * x[1] + E (0, 0) * u[0];
     p[1] = 0.0 + D (1, 2) * x[2] + E (1, 1) * u[1];
@@ -98,7 +99,7 @@ void VARKEL_preamp_block2::computeNonlinearInputs (const double* u, const double
 }
 
 void VARKEL_preamp_block2::updateState (const double* u, const double* i, const double* x,
-                                        double* xNext) const
+                                        double* __restrict xNext) const
 {
     xNext[0] = A (0, 0) * x[0] + A (0, 1) * x[1] + B (0, 0) * u[0] + C (0, 0) * i[0];
     xNext[1] = A (1, 0) * x[0] + A (1, 1) * x[1] + B (1, 0) * u[0] + C (1, 0) * i[0];
@@ -107,7 +108,8 @@ void VARKEL_preamp_block2::updateState (const double* u, const double* i, const 
     xNext[4] = A (4, 4) * x[4] + C (4, 2) * i[2] + C (4, 3) * i[3];
 }
 
-void VARKEL_preamp_block2::computeOutput (const double* u, const double* x, const double* i, double* y) const
+void VARKEL_preamp_block2::computeOutput (const double* u, const double* x, const double* i,
+                                          double* __restrict y) const
 {
     y[0] = G (0, 2) * x[2] + H (0, 1) * u[1] + K (0, 1) * i[1] + K (0, 2) * i[2];
 }

@@ -77,7 +77,8 @@ void VARKEL_preamp_block3_simple::computePortJacobian (const double* v, StateSpa
 // Each row of p starts from +0.0 as the dense product does, so a row whose terms are all -0
 // comes out +0 there too.
 
-void VARKEL_preamp_block3_simple::computeNonlinearInputs (const double* u, const double* x, double* p) const
+void VARKEL_preamp_block3_simple::computeNonlinearInputs (const double* u, const double* x,
+                                                          double* __restrict p) const
 {
     p[0] = 0.0 + D (0, 0) * x[0] + D (0, 1) * x[1] + E (0, 0) * u[0];
     p[1] = 0.0 + D (1, 1) * x[1] + E (1, 1) * u[1];
@@ -86,14 +87,14 @@ void VARKEL_preamp_block3_simple::computeNonlinearInputs (const double* u, const
 }
 
 void VARKEL_preamp_block3_simple::updateState (const double* u, const double* i, const double* x,
-                                               double* xNext) const
+                                               double* __restrict xNext) const
 {
     xNext[0] = A (0, 0) * x[0] + B (0, 0) * u[0] + C (0, 0) * i[0];
     xNext[1] = A (1, 1) * x[1] + C (1, 0) * i[0] + C (1, 1) * i[1];
 }
 
 void VARKEL_preamp_block3_simple::computeOutput (const double* u, const double*, const double* i,
-                                                 double* y) const
+                                                 double* __restrict y) const
 {
     y[0] = H (0, 1) * u[1] + K (0, 1) * i[1] + K (0, 2) * i[2];
 }

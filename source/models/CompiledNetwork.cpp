@@ -1,13 +1,14 @@
 #include "models/CompiledNetwork.h"
 
+#include "models/NetworkKernels.h"
+
 #include <floatfann.h>
+
+#include <cstring>
 
 namespace
 {
-constexpr size_t roundUp4 (size_t n)
-{
-    return (n + 3) / 4 * 4;
-}
+using networkkernels::roundUp4;
 
 bool isReproduced (fann_activationfunc_enum function)
 {
@@ -23,51 +24,11 @@ bool isReproduced (fann_activationfunc_enum function)
     }
 }
 
-// One layer for all of its neurons at once: every lane sees the same sequence of float
-// operations that fann_run applies to that neuron. `count` is the number of connections of each
-// neuron (the sources and the bias); `lanes` is a multiple of 4 (Fixed when it is not 0, so
-// the loops have a known length and stay in vector registers).
 template <uint32_t Fixed, CompiledNetwork::Activation function>
 void runLayer (const float* __restrict w, const float* __restrict v, uint32_t count, uint32_t runtimeLanes,
-               const float* __restrict steepness, const float* __restrict bound,
-               float* __restrict out) noexcept
+               const float* __restrict steepness, const float* __restrict bound, float* __restrict out) noexcept
 {
-    const uint32_t lanes = Fixed != 0 ? Fixed : runtimeLanes;
-    for (uint32_t l = 0; l < lanes; ++l)
-        out[l] = 0.0f;
-
-    // The connections left over by the groups of four come first, highest index first.
-    const uint32_t rest = count & 3u;
-    for (uint32_t h = rest; h-- > 0;)
-    {
-        const float value = v[h];
-        const float* column = w + size_t (h) * lanes;
-        for (uint32_t l = 0; l < lanes; ++l)
-            out[l] += column[l] * value;
-    }
-    for (uint32_t h = rest; h < count; h += 4)
-    {
-        const float v0 = v[h], v1 = v[h + 1], v2 = v[h + 2], v3 = v[h + 3];
-        const float* c0 = w + size_t (h) * lanes;
-        const float* c1 = c0 + lanes;
-        const float* c2 = c1 + lanes;
-        const float* c3 = c2 + lanes;
-        for (uint32_t l = 0; l < lanes; ++l)
-            out[l] += ((c0[l] * v0 + c1[l] * v1) + c2[l] * v2) + c3[l] * v3;
-    }
-
-    for (uint32_t l = 0; l < lanes; ++l)
-    {
-        float s = steepness[l] * out[l];
-        s = s > bound[l] ? bound[l] : (s < -bound[l] ? -bound[l] : s);
-        if constexpr (function == CompiledNetwork::Activation::elliotSymmetric)
-            s = s / (1.0f + (s > 0 ? s : -s));
-        else if constexpr (function == CompiledNetwork::Activation::linearPiece)
-            s = s < 0 ? 0.0f : (s > 1 ? 1.0f : s);
-        else if constexpr (function == CompiledNetwork::Activation::linearPieceSymmetric)
-            s = s < -1 ? -1.0f : (s > 1 ? 1.0f : s);
-        out[l] = s;
-    }
+    networkkernels::runLayer<Fixed, 0, function> (w, v, count, runtimeLanes, steepness, bound, out);
 }
 
 template <CompiledNetwork::Activation function, typename Kernel>
@@ -107,6 +68,50 @@ Kernel kernelFor (CompiledNetwork::Activation function, uint32_t lanes)
 }
 } // namespace
 
+bool CompiledNetwork::lay (const std::vector<uint32_t>& sizes, const std::vector<Activation>& activations)
+{
+    const size_t layerCount = sizes.size();
+    if (layerCount < 2 || activations.size() + 1 != layerCount)
+        return false;
+    std::vector<Layer> laid (layerCount - 1);
+    size_t weightCount = 0, laneCount = 0;
+    size_t valueOffset = roundUp4 (size_t (sizes[0]) + 1);
+    for (size_t l = 1; l < layerCount; ++l)
+    {
+        if (sizes[l - 1] == 0 || sizes[l] == 0)
+            return false;
+        Layer& layer = laid[l - 1];
+        layer.sources = sizes[l - 1];
+        layer.neurons = sizes[l];
+        layer.lanes = static_cast<uint32_t> (roundUp4 (sizes[l]));
+        layer.weightOffset = weightCount;
+        layer.laneOffset = laneCount;
+        layer.previousOffset = l == 1 ? 0 : laid[l - 2].valueOffset;
+        layer.valueOffset = valueOffset;
+        weightCount += size_t (layer.sources + 1) * layer.lanes;
+        laneCount += layer.lanes;
+        valueOffset += roundUp4 (size_t (layer.neurons) + 1);
+        layer.activation = activations[l - 1];
+        layer.kernel = kernelFor<Kernel> (layer.activation, layer.lanes);
+    }
+
+    weights.reset (weightCount);
+    steepness.reset (laneCount);
+    bound.reset (laneCount);
+    // Lanes past the last neuron compute harmless values nobody reads.
+    for (size_t g = 0; g < laneCount; ++g)
+    {
+        steepness[g] = 1.0f;
+        bound[g] = 150.0f;
+    }
+    inputs = sizes[0];
+    outputs = sizes[layerCount - 1];
+    outputOffset = laid.back().valueOffset;
+    scratchFloats = valueOffset;
+    layers = std::move (laid);
+    return true;
+}
+
 CompiledNetwork CompiledNetwork::compile (fann* network)
 {
     CompiledNetwork compiled;
@@ -130,43 +135,21 @@ CompiledNetwork CompiledNetwork::compile (fann* network)
         firstNeuron[l + 1] = firstNeuron[l] + sizes[l] + biases[l];
     }
 
-    std::vector<Layer> layers (layerCount - 1);
-    size_t weightCount = 0, laneCount = 0;
-    size_t valueOffset = roundUp4 (size_t (sizes[0]) + 1);
+    std::vector<Activation> activations;
     for (unsigned int l = 1; l < layerCount; ++l)
     {
-        Layer& layer = layers[l - 1];
-        layer.sources = sizes[l - 1];
-        layer.neurons = sizes[l];
-        layer.lanes = static_cast<uint32_t> (roundUp4 (sizes[l]));
-        layer.weightOffset = weightCount;
-        layer.laneOffset = laneCount;
-        layer.previousOffset = l == 1 ? 0 : layers[l - 2].valueOffset;
-        layer.valueOffset = valueOffset;
-        weightCount += size_t (layer.sources + 1) * layer.lanes;
-        laneCount += layer.lanes;
-        valueOffset += roundUp4 (size_t (layer.neurons) + 1);
-
         const auto first = fann_get_activation_function (network, static_cast<int> (l), 0);
         if (!isReproduced (first))
             return compiled;
         for (unsigned int g = 1; g < sizes[l]; ++g)
             if (fann_get_activation_function (network, static_cast<int> (l), static_cast<int> (g)) != first)
                 return compiled;
-        layer.activation = static_cast<Activation> (first);
-        layer.kernel = kernelFor<Kernel> (layer.activation, layer.lanes);
+        activations.push_back (static_cast<Activation> (first));
     }
-
-    compiled.weights.reset (weightCount);
-    compiled.steepness.reset (laneCount);
-    compiled.bound.reset (laneCount);
-    for (const Layer& layer : layers)
-        for (uint32_t g = 0; g < layer.lanes; ++g)
-        {
-            // Lanes past the last neuron compute harmless values nobody reads.
-            compiled.steepness[layer.laneOffset + g] = 1.0f;
-            compiled.bound[layer.laneOffset + g] = 150.0f;
-        }
+    std::vector<uint32_t> layerSizes (sizes.begin(), sizes.end());
+    CompiledNetwork laid;
+    if (!laid.lay (layerSizes, activations))
+        return compiled;
 
     // Each neuron's k-th connection comes from the k-th neuron of the layer before (its bias
     // last); fann_run relies on that for fully connected networks, and so does this layout.
@@ -175,7 +158,7 @@ CompiledNetwork CompiledNetwork::compile (fann* network)
     fann_get_connection_array (network, connections.data());
     std::vector<uint32_t> seen (firstNeuron[layerCount], 0);
     size_t expected = 0;
-    for (const Layer& layer : layers)
+    for (const Layer& layer : laid.layers)
         expected += size_t (layer.sources + 1) * layer.neurons;
     if (connectionCount != expected)
         return compiled;
@@ -186,12 +169,12 @@ CompiledNetwork CompiledNetwork::compile (fann* network)
             ++l;
         if (l >= layerCount || c.to_neuron < firstNeuron[l] || c.to_neuron - firstNeuron[l] >= sizes[l])
             return compiled;
-        const Layer& layer = layers[l - 1];
+        const Layer& layer = laid.layers[l - 1];
         const uint32_t g = c.to_neuron - firstNeuron[l];
         const uint32_t k = seen[c.to_neuron]++;
         if (k > layer.sources || c.from_neuron != firstNeuron[l - 1] + k)
             return compiled;
-        compiled.weights[layer.weightOffset + size_t (k) * layer.lanes + g] = c.weight;
+        laid.weights[layer.weightOffset + size_t (k) * layer.lanes + g] = c.weight;
     }
     for (unsigned int l = 1; l < layerCount; ++l)
         for (unsigned int g = 0; g < sizes[l]; ++g)
@@ -200,22 +183,85 @@ CompiledNetwork CompiledNetwork::compile (fann* network)
 
     for (unsigned int l = 1; l < layerCount; ++l)
     {
-        const Layer& layer = layers[l - 1];
+        const Layer& layer = laid.layers[l - 1];
         for (unsigned int g = 0; g < sizes[l]; ++g)
         {
             const float s =
                 fann_get_activation_steepness (network, static_cast<int> (l), static_cast<int> (g));
-            compiled.steepness[layer.laneOffset + g] = s;
-            compiled.bound[layer.laneOffset + g] = 150 / s;
+            laid.steepness[layer.laneOffset + g] = s;
+            laid.bound[layer.laneOffset + g] = 150 / s;
         }
     }
+    return laid;
+}
 
-    compiled.inputs = sizes[0];
-    compiled.outputs = sizes[layerCount - 1];
-    compiled.outputOffset = layers.back().valueOffset;
-    compiled.scratchFloats = valueOffset;
-    compiled.layers = std::move (layers);
-    return compiled;
+CompiledNetwork CompiledNetwork::fromWeights (const std::vector<uint32_t>& sizes, const float* weights,
+                                              size_t weightCount, const std::vector<LayerForm>& forms)
+{
+    CompiledNetwork compiled;
+    if (sizes.size() < 2 || forms.size() + 1 != sizes.size())
+        return compiled;
+    std::vector<Activation> activations;
+    for (size_t l = 1; l < sizes.size(); ++l)
+    {
+        if (!isReproduced (static_cast<fann_activationfunc_enum> (forms[l - 1].activation)) ||
+            forms[l - 1].steepness.size() != sizes[l])
+            return compiled;
+        activations.push_back (forms[l - 1].activation);
+    }
+    size_t expected = 0;
+    for (size_t l = 1; l < sizes.size(); ++l)
+        expected += (size_t (sizes[l - 1]) + 1) * sizes[l];
+    if (weights == nullptr || weightCount != expected)
+        return compiled;
+    CompiledNetwork laid;
+    if (!laid.lay (sizes, activations))
+        return compiled;
+
+    size_t w = 0;
+    for (const Layer& layer : laid.layers)
+        for (uint32_t g = 0; g < layer.neurons; ++g)
+            for (uint32_t k = 0; k <= layer.sources; ++k)
+                laid.weights[layer.weightOffset + size_t (k) * layer.lanes + g] = weights[w++];
+    for (size_t l = 1; l < sizes.size(); ++l)
+    {
+        const Layer& layer = laid.layers[l - 1];
+        for (uint32_t g = 0; g < layer.neurons; ++g)
+        {
+            // As fann_set_activation_steepness stores it and fann_run derives the clipping bound.
+            const float s = forms[l - 1].steepness[g];
+            laid.steepness[layer.laneOffset + g] = s;
+            laid.bound[layer.laneOffset + g] = 150 / s;
+        }
+    }
+    return laid;
+}
+
+namespace
+{
+template <typename T>
+bool sameFloats (const AlignedArray<T>& a, const AlignedArray<T>& b) noexcept
+{
+    return a.size() == b.size() && (a.size() == 0 || std::memcmp (a.data(), b.data(), a.size() * sizeof (T)) == 0);
+}
+} // namespace
+
+bool CompiledNetwork::sameAs (const CompiledNetwork& other) const noexcept
+{
+    if (layers.size() != other.layers.size() || inputs != other.inputs || outputs != other.outputs ||
+        scratchFloats != other.scratchFloats || outputOffset != other.outputOffset)
+        return false;
+    for (size_t l = 0; l < layers.size(); ++l)
+    {
+        const Layer& a = layers[l];
+        const Layer& b = other.layers[l];
+        if (a.sources != b.sources || a.neurons != b.neurons || a.lanes != b.lanes ||
+            a.weightOffset != b.weightOffset || a.laneOffset != b.laneOffset || a.valueOffset != b.valueOffset ||
+            a.previousOffset != b.previousOffset || a.activation != b.activation || a.kernel != b.kernel)
+            return false;
+    }
+    return sameFloats (weights, other.weights) && sameFloats (steepness, other.steepness) &&
+           sameFloats (bound, other.bound);
 }
 
 const float* CompiledNetwork::run (const float* input, float* scratch) const noexcept

@@ -40,6 +40,42 @@ public:
     // neurons of one layer with different functions); the caller then keeps using fann_run.
     static CompiledNetwork compile (fann* network);
 
+    // The object compile() reads out of FANN, made straight from what FANN would have been given:
+    // the layer sizes (inputs first), the weights in the order of the model files (per layer
+    // pair, per destination neuron, its sources and then the source layer's bias) and, per layer
+    // after the input, its activation function and each neuron's steepness. Invalid for an
+    // activation function it does not reproduce or counts that do not fit.
+    struct LayerForm
+    {
+        Activation activation = Activation::linear;
+        std::vector<float> steepness; // one per neuron of the layer
+    };
+    static CompiledNetwork fromWeights (const std::vector<uint32_t>& sizes, const float* weights, size_t weightCount,
+                                        const std::vector<LayerForm>& forms);
+
+    // One layer after the input, for evaluations that fix the sizes at compile time: weights
+    // (sources + 1) x lanes, source-major, the bias last; steepness and bound per lane.
+    struct LayerView
+    {
+        const float* weights = nullptr;
+        const float* steepness = nullptr;
+        const float* bound = nullptr;
+        uint32_t sources = 0;
+        uint32_t neurons = 0;
+        uint32_t lanes = 0;
+        Activation activation = Activation::linear;
+    };
+    size_t layerCount() const noexcept { return layers.size(); }
+    LayerView layer (size_t l) const noexcept
+    {
+        const Layer& y = layers[l];
+        return {weights.data() + y.weightOffset, steepness.data() + y.laneOffset, bound.data() + y.laneOffset,
+                y.sources, y.neurons, y.lanes, y.activation};
+    }
+
+    // Same layout, weights, steepness and activation functions, float for float.
+    bool sameAs (const CompiledNetwork& other) const noexcept;
+
     bool isValid() const noexcept { return !layers.empty(); }
     uint32_t inputCount() const noexcept { return inputs; }
     uint32_t outputCount() const noexcept { return outputs; }
@@ -67,6 +103,10 @@ private:
         Activation activation = Activation::linear;
         Kernel kernel = nullptr; // the layer's pass, specialised for its activation and lane count
     };
+
+    // Sizes every layer and array for the layer sizes (inputs first); weights zero, steepness 1.
+    // False when a layer is empty.
+    bool lay (const std::vector<uint32_t>& sizes, const std::vector<Activation>& activations);
 
     std::vector<Layer> layers;
     AlignedArray<float> weights;

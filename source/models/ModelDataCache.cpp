@@ -1,6 +1,7 @@
 #include "models/ModelDataCache.h"
 
 #include "models/ModelValidation.h"
+#include "models/NetworkLibrary.h"
 
 #include <new>
 #include <sys/stat.h>
@@ -11,10 +12,30 @@ ModelDataCache& ModelDataCache::instance()
     return cache;
 }
 
+namespace
+{
+// The file's network library is built here, while the audio runs on, not when a block takes the
+// file with processing suspended; holding it keeps it alive until then.
+SharedModelFile& attachNetworks (SharedModelFile& result, uint32_t ni)
+{
+    if (!result.status.ok || result.file == nullptr)
+        return result;
+    ModelLoadResult status;
+    result.networks = NetworkLibrary::forFile (result.file, ni, status);
+    if (result.networks == nullptr)
+    {
+        result.file.reset();
+        result.status = status;
+    }
+    return result;
+}
+} // namespace
+
 SharedModelFile ModelDataCache::acquire (const std::string& path, bool usesPca, uint32_t nv, uint32_t ni,
                                          uint32_t nx)
 {
     SharedModelFile result;
+    bool hit = false;
     try
     {
         std::unique_ptr<BaseModelFileF> file = makeModelFile (usesPca);
@@ -55,9 +76,11 @@ SharedModelFile ModelDataCache::acquire (const std::string& path, bool usesPca, 
                     file->close();
                     result.file = std::move (live);
                     result.status = ModelLoadResult::success();
-                    return result;
+                    hit = true;
                 }
         }
+        if (hit)
+            return attachNetworks (result, ni);
 
         file->read();
         file->close();
@@ -80,8 +103,9 @@ SharedModelFile ModelDataCache::acquire (const std::string& path, bool usesPca, 
     {
         result.file.reset();
         result.status = ModelLoadResult::failure (path + ": needs more memory than is available");
+        return result;
     }
-    return result;
+    return attachNetworks (result, ni);
 }
 
 uint64_t ModelDataCache::readCount() const

@@ -20,9 +20,12 @@
 // read again. The cache holds its entries weakly: the data lives as long as some block uses it.
 // Safe from several threads; two threads that miss at once may both read, and the first to
 // finish is the copy both keep.
+class NetworkLibrary;
+
 struct SharedModelFile
 {
-    std::shared_ptr<const BaseModelFileF> file; // null unless status.ok
+    std::shared_ptr<const BaseModelFileF> file;        // null unless status.ok
+    std::shared_ptr<const NetworkLibrary> networks; // the file's region tables, for a block of its shape
     ModelLoadResult status;
 };
 

@@ -43,12 +43,9 @@ void selectPositionProjection (BlockModelState& m, uint32_t position)
     const uint32_t oldRows = m.projectionRows;
     const uint32_t oldReduced = m.reducedCount;
     ensureSize (m.inputMask, nv);
+    ensureSize (m.maskedInputs, nv);
+    m.maskedInputsValid = 0;
     ensureSize (m.outputMask, ni);
-    // Regions share the block's output mask; after the buffers were released and made anew
-    // they must follow it rather than keep the freed one.
-    if (!m.regions.empty() && m.regions.front().outputMask != m.outputMask.data())
-        for (auto& region : m.regions)
-            region.outputMask = m.outputMask.data();
 
     const auto* pca = m.usesPca ? dynamic_cast<const PCAModelFileF*> (m.modelFile.get()) : nullptr;
     if (pca == nullptr || pca->models.empty() || position >= pca->models[0].positions.size())
@@ -84,6 +81,16 @@ void selectPositionProjection (BlockModelState& m, uint32_t position)
         m.projectionMatrix.size() != size_t (m.reducedCount) * m.projectionRows)
         m.projectionMatrix.reset (size_t (m.reducedCount) * m.projectionRows);
 
+    uint32_t masked = 0;
+    for (uint32_t q = 0; q < nv; ++q)
+        if (m.inputMask[q] == 1)
+        {
+            if (masked < nv)
+                m.maskedInputs[masked] = q;
+            ++masked;
+        }
+    m.maskedInputsValid = masked == m.projectionRows ? 1 : 0;
+
     constexpr double identityTolerance = 2.384185791015625e-7; // 2^-22
     m.projectionNeeded = 0;
     for (uint32_t j = 0; j < m.reducedCount; ++j)
@@ -109,6 +116,8 @@ void releaseProjectionBuffers (BlockModelState& m)
     m.reducedCount = 0;
     m.projectionNeeded = 0;
     m.inputMask.reset();
+    m.maskedInputs.reset();
+    m.maskedInputsValid = 0;
     m.outputMask.reset();
     m.projectionMatrix.reset();
     m.reducedInput.reset();

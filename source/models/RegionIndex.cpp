@@ -137,8 +137,8 @@ void RegionIndex::build (const RegionNetwork* regions, uint32_t regionCount,
     }
 }
 
-RegionNetwork* RegionIndex::find (uint32_t position, RegionNetwork* first, uint32_t count,
-                                  const double* u) const noexcept
+const RegionNetwork* RegionIndex::find (uint32_t position, const RegionNetwork* first, uint32_t count,
+                                        const double* u) const noexcept
 {
     if (position >= positions.size() || positions[position].linear)
     {
@@ -158,7 +158,7 @@ RegionNetwork* RegionIndex::find (uint32_t position, RegionNetwork* first, uint3
     const uint32_t* range = cellStart.data() + p.cellBegin + cell;
     for (uint32_t c = range[0]; c < range[1]; ++c)
     {
-        RegionNetwork* region = first + candidates[c];
+        const RegionNetwork* region = first + candidates[c];
         if (region->contains (u))
             return region;
     }
@@ -174,4 +174,73 @@ double RegionIndex::meanCandidates (uint32_t position) const noexcept
     for (uint32_t i = 1; i < p.edgeCount; ++i)
         total += cellStart[p.cellBegin + 2 * i + 1] - cellStart[p.cellBegin + 2 * i];
     return static_cast<double> (total) / (p.edgeCount - 1);
+}
+
+void RegionHints::clear() noexcept
+{
+    earlierBegin.clear();
+    earlier.clear();
+    tests.clear();
+}
+
+void RegionHints::build (const RegionNetwork* regions, uint32_t count)
+{
+    clear();
+    for (uint32_t r = 1; r < count; ++r)
+        if (regions[r].inputCount != regions[0].inputCount)
+            return; // never made by the loader: without hints every search is a full one
+    earlierBegin.reserve (count + 1);
+    for (uint32_t r = 0; r < count; ++r)
+    {
+        earlierBegin.push_back (static_cast<uint32_t> (earlier.size()));
+        const RegionNetwork& given = regions[r];
+        for (uint32_t e = 0; e < r; ++e)
+        {
+            const RegionNetwork& before = regions[e];
+            // For u inside the given box (lo < u < hi on every axis): before's lower test on an
+            // axis holds when lo' <= lo, its upper test when hi <= hi'. When hi' <= lo or
+            // hi <= lo' on some axis, before holds no point of the given box. Comparisons with
+            // NaN are false, so a NaN edge is always tested (and always fails).
+            bool disjoint = false;
+            const auto testBegin = static_cast<uint32_t> (tests.size());
+            for (uint32_t q = 0; q < given.inputCount && !disjoint; ++q)
+            {
+                const double lo = given.lowerBound[q], hi = given.upperBound[q];
+                const double loBefore = before.lowerBound[q], hiBefore = before.upperBound[q];
+                if (hiBefore <= lo || hi <= loBefore)
+                    disjoint = true;
+                if (!(loBefore <= lo))
+                    tests.push_back ({loBefore, q, true});
+                if (!(hi <= hiBefore))
+                    tests.push_back ({hiBefore, q, false});
+            }
+            if (disjoint)
+            {
+                tests.resize (testBegin);
+                continue;
+            }
+            earlier.push_back ({e, testBegin, static_cast<uint32_t> (tests.size())});
+        }
+    }
+    earlierBegin.push_back (static_cast<uint32_t> (earlier.size()));
+}
+
+const RegionNetwork* RegionHints::firstContaining (const RegionNetwork* first, const RegionNetwork* hint,
+                                              const double* u) const noexcept
+{
+    const auto r = static_cast<size_t> (hint - first);
+    for (uint32_t e = earlierBegin[r]; e < earlierBegin[r + 1]; ++e)
+    {
+        const Earlier& candidate = earlier[e];
+        bool inside = true;
+        for (uint32_t t = candidate.testBegin; inside && t < candidate.testEnd; ++t)
+        {
+            const Test& test = tests[t];
+            const double x = u[test.axis];
+            inside = test.lower ? test.bound < x : x < test.bound;
+        }
+        if (inside)
+            return first + candidate.region;
+    }
+    return hint;
 }

@@ -29,8 +29,8 @@ public:
 
     // The region of `position` (first = its first region, count its regions) that the linear
     // search would find for u, or null when none contains u.
-    RegionNetwork* find (uint32_t position, RegionNetwork* first, uint32_t count,
-                         const double* u) const noexcept;
+    const RegionNetwork* find (uint32_t position, const RegionNetwork* first, uint32_t count,
+                               const double* u) const noexcept;
 
     // Boxes tested on average over the cells between edges, for benchmarks and diagnostics.
     double meanCandidates (uint32_t position) const noexcept;
@@ -49,4 +49,44 @@ private:
     std::vector<double> edges;
     std::vector<uint32_t> cellStart;  // per cell, its first entry in candidates
     std::vector<uint32_t> candidates; // region indices relative to the position's first region
+};
+
+// Finds the first box, in stored order, that contains a point already known to lie in one given
+// box (the box of the last sample, usually). Only a box stored before the given one can come
+// first, and only one that may share a point with it; for each such box the tests on the axes
+// where it covers the given box's interval are implied by the point lying in the given box, so
+// only the others are made. When none passes, the given box is the first.
+//
+// Built once per table from the finished regions, read-only afterwards.
+class RegionHints
+{
+public:
+    void build (const RegionNetwork* regions, uint32_t count);
+    void clear() noexcept;
+    bool isBuilt() const noexcept { return !earlierBegin.empty(); }
+
+    // hint is one of the count regions starting at first, and contains u.
+    const RegionNetwork* firstContaining (const RegionNetwork* first, const RegionNetwork* hint,
+                                          const double* u) const noexcept;
+
+    // Earlier boxes tested, over all boxes, for benchmarks and diagnostics.
+    size_t candidateCount() const noexcept { return earlier.size(); }
+
+private:
+    struct Earlier
+    {
+        uint32_t region = 0;
+        uint32_t testBegin = 0;
+        uint32_t testEnd = 0;
+    };
+    struct Test
+    {
+        double bound = 0.0;
+        uint32_t axis = 0;
+        bool lower = false; // bound < u[axis]; else u[axis] < bound
+    };
+
+    std::vector<uint32_t> earlierBegin; // per region, into earlier; one entry more than regions
+    std::vector<Earlier> earlier;
+    std::vector<Test> tests;
 };

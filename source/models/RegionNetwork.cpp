@@ -9,31 +9,36 @@ void FannDeleter::operator() (fann* network) const noexcept
 
 RegionNetwork::RegionNetwork (uint16_t inputs, uint16_t outputs)
     : inputCount (inputs), outputCount (outputs), upperBound (inputs), lowerBound (inputs), inputMax (inputs),
-      inputMin (inputs), outputMax (outputs), outputMin (outputs), scaledInput (inputs), inputScale (inputs),
-      outputScale (outputs)
+      inputMin (inputs), outputMax (outputs), outputMin (outputs), inputScale (inputs), outputScale (outputs)
 {
 }
 
-bool RegionNetwork::contains (const double* u) const noexcept
+void RegionScratch::reserve (uint32_t inputs, size_t floats)
 {
-    for (uint32_t q = 0; q < inputCount; ++q)
+    if (scaledInput.size() < inputs)
+        scaledInput.reset (inputs);
+    if (network.size() < floats)
+        network.reset (floats);
+}
+
+
+void RegionNetwork::evaluate (const double* u, double* i, RegionScratch& scratch) const noexcept
+{
+    if (evaluator != nullptr)
     {
-        if (!(static_cast<double> (lowerBound[q]) < u[q] && u[q] < static_cast<double> (upperBound[q])))
-            return false;
+        evaluator (*this, u, i, scratch);
+        return;
     }
-    return true;
-}
-
-void RegionNetwork::evaluate (const double* u, double* i) noexcept
-{
+    float* scaledInput = scratch.scaledInput.data();
     for (uint32_t q = 0; q < inputCount; ++q)
         scaledInput[q] =
             static_cast<float> ((u[q] - static_cast<double> (inputMin[q])) * inputScale[q] - 1.0);
-    runAndWrite (i);
+    runAndWrite (i, scratch);
 }
 
-void RegionNetwork::evaluateNearestPoint (const double* u, double* i) noexcept
+void RegionNetwork::evaluateNearestPoint (const double* u, double* i, RegionScratch& scratch) const noexcept
 {
+    float* scaledInput = scratch.scaledInput.data();
     for (uint32_t q = 0; q < inputCount; ++q)
     {
         const double lower = static_cast<double> (lowerBound[q]);
@@ -47,27 +52,16 @@ void RegionNetwork::evaluateNearestPoint (const double* u, double* i) noexcept
             v = 0.5 * (lower + upper);
         scaledInput[q] = static_cast<float> ((v - static_cast<double> (inputMin[q])) * inputScale[q] - 1.0);
     }
-    runAndWrite (i);
+    runAndWrite (i, scratch);
 }
 
-void RegionNetwork::runAndWrite (double* i) noexcept
+void RegionNetwork::runAndWrite (double* i, RegionScratch& scratch) const noexcept
 {
-    networkOutput = compiled != nullptr ? compiled->run (scaledInput.data(), networkScratch.data())
-                                        : fann_run (network.get(), scaledInput.data());
-
-    uint32_t k = 0;
-    for (uint32_t j = 0; j < maskLength; ++j)
-    {
-        if (outputMask[j] != 1)
-            continue;
-        // Two single-precision roundings, product then sum, as the networks were trained with.
-        const float scaled = outputScale[k] * networkOutput[k];
-        const float r = scaled + outputMin[k];
-        // Negative currents are clamped to zero; so is NaN (a corrupt weight), which would
-        // otherwise poison the block's state for good.
-        i[j] = r >= 0.0f ? static_cast<double> (r) : 0.0;
-        ++k;
-    }
+    const float* networkOutput = compiled != nullptr
+                                     ? compiled->run (scratch.scaledInput.data(), scratch.network.data())
+                                     : fann_run (network.get(), scratch.scaledInput.data());
+    scratch.networkOutput = networkOutput;
+    writeCurrents (networkOutput, i);
 }
 
 namespace
@@ -87,9 +81,9 @@ double squaredDistanceToBox (const RegionNetwork& region, const double* u) noexc
     return sum;
 }
 
-RegionNetwork* nearestRegion (RegionNetwork* regions, uint32_t count, const double* u) noexcept
+const RegionNetwork* nearestRegion (const RegionNetwork* regions, uint32_t count, const double* u) noexcept
 {
-    RegionNetwork* best = regions;
+    const RegionNetwork* best = regions;
     double bestDistance = squaredDistanceToBox (regions[0], u);
     for (uint32_t r = 1; r < count; ++r)
     {
@@ -112,6 +106,21 @@ bool hasModel (const BlockModelState& m) noexcept
 
 void projectInputs (BlockModelState& m, const double* p) noexcept
 {
+    if (m.maskedInputsValid == 1)
+    {
+        // The masked inputs listed once per position: the same products summed in the same order.
+        const uint32_t* source = m.maskedInputs.data();
+        const uint32_t rows = m.projectionRows;
+        for (uint32_t j = 0; j < m.reducedCount; ++j)
+        {
+            const double* row = m.projectionMatrix.data() + static_cast<size_t> (j) * rows;
+            double sum = 0.0;
+            for (uint32_t k = 0; k < rows; ++k)
+                sum += p[source[k]] * row[k];
+            m.reducedInput[j] = sum;
+        }
+        return;
+    }
     const uint32_t nv = m.shape.numNonlinearInputs;
     for (uint32_t j = 0; j < m.reducedCount; ++j)
     {
@@ -127,12 +136,19 @@ void projectInputs (BlockModelState& m, const double* p) noexcept
     }
 }
 
-RegionNetwork* findRegion (const BlockModelState& m, const double* u) noexcept
+const RegionNetwork* findRegion (const BlockModelState& m, const double* u) noexcept
 {
-    // The table holds the built position's regions only, indexed as position 0; a slice that is
-    // not that whole table (never made by the loader) is searched linearly.
+    // The index covers the built position's whole table, as its position 0; a slice that is not
+    // that whole table (never made by the loader), or no index, is searched linearly.
     const bool wholeTable = m.selectedRegions == m.regions.data() && m.selectedRegionCount == m.regions.size();
-    return m.regionIndex.find (wholeTable ? 0u : UINT32_MAX, m.selectedRegions, m.selectedRegionCount, u);
+    if (m.regionIndex == nullptr || !wholeTable)
+    {
+        for (uint32_t r = 0; r < m.selectedRegionCount; ++r)
+            if (m.selectedRegions[r].contains (u))
+                return m.selectedRegions + r;
+        return nullptr;
+    }
+    return m.regionIndex->find (0u, m.selectedRegions, m.selectedRegionCount, u);
 }
 
 void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double* i) noexcept
@@ -152,9 +168,18 @@ void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double
             m.reducedInput[j] = p[j];
 
     const double* u = m.reducedInput.data();
-    if (RegionNetwork* region = findRegion (m, u))
+    // Successive samples mostly stay in one box: when the last one's box still holds the point,
+    // only the earlier boxes that may share points with it are left to test.
+    const RegionNetwork* last = m.lastRegion;
+    const bool hinted = m.regionHints != nullptr && m.selectedRegions == m.regions.data() &&
+                        m.selectedRegionCount == m.regions.size() && last->contains (u);
+    if (const RegionNetwork* region = hinted ? m.regionHints->firstContaining (m.selectedRegions, last, u)
+                                             : findRegion (m, u))
     {
-        region->evaluate (u, i);
+        if (region->evaluator != nullptr)
+            region->evaluator (*region, u, i, m.scratch);
+        else
+            region->evaluate (u, i, m.scratch);
         m.lastRegion = region;
         return;
     }
@@ -165,5 +190,5 @@ void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double
     // where every later sample misses again and the stage stays silent. The nearest box's
     // network at the nearest point of that box answers as the circuit does at the edge of its
     // range, so the state comes back as the circuit's would.
-    nearestRegion (m.selectedRegions, m.selectedRegionCount, u)->evaluateNearestPoint (u, i);
+    nearestRegion (m.selectedRegions, m.selectedRegionCount, u)->evaluateNearestPoint (u, i, m.scratch);
 }

@@ -22,15 +22,18 @@ TEST (ModelLoading, ReloadReplacesModelAndKeepsClampedPosition)
     EXPECT_EQ (m.selectedRegions, m.regions.data());
     EXPECT_EQ (m.regionCount, 1u);
 
-    // Released buffers silence the block; a new selection makes them anew and the regions
-    // follow the new output mask.
+    // Released buffers silence the block; a new selection makes them anew. The regions read
+    // their table's copy of the position's output mask, which no release frees.
     releaseProjectionBuffers (m);
     const double p[2] = {0.0, 0.0};
     double i[2] = {4.0, 4.0};
     regionStep (m, 0, p, i);
     EXPECT_EQ (i[0], 0.0);
     selectPosition (m, 0);
-    EXPECT_EQ (m.regions[0].outputMask, m.outputMask.data());
+    ASSERT_NE (m.table, nullptr);
+    EXPECT_EQ (m.regions[0].outputMask, m.table->outputMask.data());
+    for (uint32_t j = 0; j < 2; ++j)
+        EXPECT_EQ (m.regions[0].outputMask[j], m.outputMask[j]) << j;
 
     destroyRegionNetworks (m);
     releaseProjectionBuffers (m);

@@ -76,7 +76,7 @@ TEST (PositionSelection, StandardSelectionIsIdentityWithFullMasks)
         EXPECT_EQ (m.projectionMatrix[size_t (e)], identity[e]);
     EXPECT_EQ (reinterpret_cast<uintptr_t> (m.projectionMatrix.data()) % 16, 0u);
     EXPECT_EQ (reinterpret_cast<uintptr_t> (m.regions.data()) % 16, 0u);
-    EXPECT_EQ (reinterpret_cast<uintptr_t> (m.regions[0].scaledInput.data()) % 16, 0u);
+    EXPECT_EQ (reinterpret_cast<uintptr_t> (m.scratch.scaledInput.data()) % 16, 0u);
 }
 
 TEST (PositionSelection, ProjectionNeededThreshold)

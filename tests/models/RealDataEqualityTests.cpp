@@ -98,7 +98,7 @@ void forEachPosition (BlockModelState& m, uint32_t step, Visit visit)
     }
 }
 
-RegionNetwork* linearSearch (RegionNetwork* first, uint32_t count, const double* u)
+const RegionNetwork* linearSearch (const RegionNetwork* first, uint32_t count, const double* u)
 {
     for (uint32_t r = 0; r < count; ++r)
         if (first[r].contains (u))
@@ -107,6 +107,9 @@ RegionNetwork* linearSearch (RegionNetwork* first, uint32_t count, const double*
 }
 } // namespace
 
+// Every position's shared table (compiled straight from the file's weights, and shared with
+// every other position whose nets are the same) against FANN networks built from that position's
+// own records: the same compiled form as read back out of FANN, and fann_run's floats.
 TEST_F (RealDataEquality, CompiledNetworksGiveFannRunsFloatsForEveryRegion)
 {
     std::mt19937 rng (3);
@@ -114,16 +117,33 @@ TEST_F (RealDataEquality, CompiledNetworksGiveFannRunsFloatsForEveryRegion)
     for (auto& f : files)
     {
         SCOPED_TRACE (f.name);
+        const uint32_t ni = f.state.shape.numNonlinearOutputs;
+        AlignedArray<float> scratch;
         forEachPosition (f.state, 1, [&] (uint32_t a) {
+            ModelLoadResult status;
+            const auto plain = buildPositionTable (*f.state.modelFile, ni, a, true, status);
+            ASSERT_NE (plain, nullptr) << status.message;
+            ASSERT_EQ (plain->regions.size(), f.state.regions.size()) << "position " << a;
             for (size_t e = 0; e < f.state.regions.size(); ++e)
             {
-                RegionNetwork& r = f.state.regions[e];
+                const RegionNetwork& r = f.state.regions[e];
+                const RegionNetwork& theirsRegion = plain->regions[e];
                 ASSERT_NE (r.compiled, nullptr) << "position " << a << " region " << e << " has no compiled network";
+                ASSERT_NE (theirsRegion.network, nullptr);
+                ASSERT_TRUE (r.compiled->sameAs (CompiledNetwork::compile (theirsRegion.network.get())))
+                    << "position " << a << " region " << e;
+                for (uint32_t q = 0; q < r.inputCount; ++q)
+                {
+                    ASSERT_EQ (floatBits (r.lowerBound[q]), floatBits (theirsRegion.lowerBound[q]));
+                    ASSERT_EQ (floatBits (r.upperBound[q]), floatBits (theirsRegion.upperBound[q]));
+                    ASSERT_EQ (floatBits (r.inputScale[q]), floatBits (theirsRegion.inputScale[q]));
+                }
+                scratch.reset (r.compiled->scratchSize());
                 for (const auto& u : pointsAround (r, rng, 60))
                 {
                     std::vector<float> input = scaled (r, u);
-                    const float* ours = r.compiled->run (input.data(), r.networkScratch.data());
-                    const float* theirs = fann_run (r.network.get(), input.data());
+                    const float* ours = r.compiled->run (input.data(), scratch.data());
+                    const float* theirs = fann_run (theirsRegion.network.get(), input.data());
                     for (uint32_t o = 0; o < r.compiled->outputCount(); ++o)
                         ASSERT_EQ (floatBits (ours[o]), floatBits (theirs[o]))
                             << "position " << a << " region " << e << " output " << o << ": " << ours[o] << " vs "
@@ -147,14 +167,44 @@ TEST_F (RealDataEquality, RegionIndexFindsWhatTheLinearSearchFinds)
         BlockModelState& m = f.state;
         forEachPosition (m, 1, [&] (uint32_t a) {
             // The built position is the index's position 0.
-            RegionNetwork* first = m.regions.data();
+            const RegionNetwork* first = m.regions.data();
+            ASSERT_NE (m.regionIndex, nullptr);
             const auto count = static_cast<uint32_t> (m.regions.size());
             for (uint32_t e = 0; e < count; ++e)
                 for (const auto& u : pointsAround (m.regions[e], rng, 20))
-                    ASSERT_EQ (m.regionIndex.find (0, first, count, u.data()), linearSearch (first, count, u.data()))
+                    ASSERT_EQ (m.regionIndex->find (0, first, count, u.data()), linearSearch (first, count, u.data()))
                         << "position " << a << ", around region " << e;
         });
     }
+}
+
+TEST_F (RealDataEquality, HintedSearchFindsWhatTheLinearSearchFinds)
+{
+    std::mt19937 rng (7);
+    size_t hinted = 0;
+    for (auto& f : files)
+    {
+        SCOPED_TRACE (f.name);
+        BlockModelState& m = f.state;
+        forEachPosition (m, 1, [&] (uint32_t a) {
+            ASSERT_NE (m.regionHints, nullptr);
+            const RegionNetwork* first = m.regions.data();
+            const auto count = static_cast<uint32_t> (m.regions.size());
+            for (uint32_t e = 0; e < count; ++e)
+                for (const auto& u : pointsAround (m.regions[e], rng, 20))
+                {
+                    const RegionNetwork* expected = linearSearch (first, count, u.data());
+                    for (uint32_t r = 0; r < count; ++r)
+                        if (first[r].contains (u.data()))
+                        {
+                            ++hinted;
+                            ASSERT_EQ (m.regionHints->firstContaining (first, first + r, u.data()), expected)
+                                << "position " << a << ", around region " << e << ", hint " << r;
+                        }
+                }
+        });
+    }
+    EXPECT_GT (hinted, 0u);
 }
 
 TEST_F (RealDataEquality, RegionStepWritesTheCurrentsOfThePlainEvaluation)

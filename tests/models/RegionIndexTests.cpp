@@ -129,6 +129,61 @@ TEST (RegionIndex, FindsTheRegionTheLinearSearchFinds)
     }
 }
 
+// Given any box that holds the point as the hint, the hints give the box the linear search
+// finds: on the same grid-edged boxes, with nested, covering, infinite, NaN and empty ones.
+TEST (RegionHints, FindTheRegionTheLinearSearchFindsFromAnyBoxHoldingThePoint)
+{
+    std::mt19937 rng (13);
+    size_t hinted = 0, earlierFound = 0;
+    for (const uint32_t nIn : {1u, 2u, 3u, 4u})
+    {
+        SCOPED_TRACE (testing::Message() << nIn << " inputs");
+        for (int draw = 0; draw < 6; ++draw)
+        {
+            Table t = randomTable (nIn, rng);
+            const auto points = queryPoints (nIn, rng);
+            for (uint32_t a = 0; a < t.positionFirst.size(); ++a)
+            {
+                const uint32_t begin = t.positionFirst[a];
+                const uint32_t end = a + 1 < t.positionFirst.size() ? t.positionFirst[a + 1]
+                                                                    : static_cast<uint32_t> (t.regions.size());
+                RegionNetwork* first = t.regions.data() + begin;
+                const uint32_t count = end - begin;
+                RegionHints hints;
+                hints.build (first, count);
+                ASSERT_TRUE (hints.isBuilt());
+                for (const auto& u : points)
+                {
+                    const RegionNetwork* expected = linearSearch (first, count, u.data());
+                    for (uint32_t r = 0; r < count; ++r)
+                    {
+                        if (!first[r].contains (u.data()))
+                            continue;
+                        ++hinted;
+                        earlierFound += expected != first + r ? 1 : 0;
+                        ASSERT_EQ (hints.firstContaining (first, first + r, u.data()), expected)
+                            << "position " << a << ", hint " << r << ", u[0] " << u[0];
+                    }
+                }
+            }
+        }
+    }
+    // Both outcomes must have been exercised: the hint itself, and an earlier box.
+    EXPECT_GT (hinted, 1000u);
+    EXPECT_GT (earlierFound, 100u);
+    EXPECT_GT (hinted - earlierFound, 100u);
+}
+
+TEST (RegionHints, BoxesWithDifferentInputCountsGetNoHints)
+{
+    std::vector<RegionNetwork> regions;
+    regions.emplace_back (2, 1);
+    regions.emplace_back (3, 1);
+    RegionHints hints;
+    hints.build (regions.data(), 2);
+    EXPECT_FALSE (hints.isBuilt());
+}
+
 TEST (RegionIndex, CellsListFewerBoxesThanAPositionHolds)
 {
     // Sixteen side-by-side boxes along input 1 (the other input spans everything): a point's cell

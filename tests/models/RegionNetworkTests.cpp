@@ -82,7 +82,7 @@ TEST (RegionNetwork, StandardWeightOrderMatchesHandComputedPerceptron)
             const auto expected = handNetwork (weights, layers, steepness, false, scaled);
             for (int o = 0; o < 4; ++o)
             {
-                EXPECT_NEAR (m.regions[0].networkOutput[o], expected[o], 2e-6) << "output " << o;
+                EXPECT_NEAR (m.scratch.networkOutput[o], expected[o], 2e-6) << "output " << o;
                 EXPECT_NEAR (i[o], std::fmax (0.0, expected[o] - 0.1), 2e-6) << "current " << o;
             }
         }
@@ -130,7 +130,7 @@ TEST (RegionNetwork, PcaWeightOrderAndPerNeuronSteepnessMatchHandComputation)
     const auto expected = handNetwork (weights, {3, 6, 4}, steepness, true, scaled);
     for (int o = 0; o < 4; ++o)
     {
-        EXPECT_NEAR (m.regions[0].networkOutput[o], expected[o], 2e-6);
+        EXPECT_NEAR (m.scratch.networkOutput[o], expected[o], 2e-6);
         EXPECT_NEAR (i[o], std::fmax (0.0, expected[o] + 0.5), 2e-6);
     }
 }
@@ -200,7 +200,7 @@ TEST (RegionNetwork, NearestPointEvaluationMatchesEvaluationAtTheClampedPoint)
     }
     ASSERT_TRUE (loadStandardNets (m, block, {{net}}).ok);
     selectPosition (m, 0);
-    RegionNetwork& region = m.regions[0];
+    const RegionNetwork& region = m.regions[0];
 
     const double points[][4] = {{0.1, -1.9, 2.9, 0.0}, {-7.0, 0.5, 30.0, 3.0}, {1e30, -1e30, -2.0, 2.5}};
     for (const auto& u : points)
@@ -209,8 +209,8 @@ TEST (RegionNetwork, NearestPointEvaluationMatchesEvaluationAtTheClampedPoint)
         for (int q = 0; q < 4; ++q)
             clamped[q] = std::min (3.0, std::max (-2.0, u[q]));
         double viaNearest[4] = {}, viaClamped[4] = {};
-        region.evaluateNearestPoint (u, viaNearest);
-        region.evaluate (clamped, viaClamped);
+        region.evaluateNearestPoint (u, viaNearest, m.scratch);
+        region.evaluate (clamped, viaClamped, m.scratch);
         for (int o = 0; o < 4; ++o)
             EXPECT_EQ (viaNearest[o], viaClamped[o]) << u[0];
     }
@@ -249,8 +249,8 @@ TEST (RegionNetwork, InputAndOutputScalingEdgeCases)
         const double p[2] = {0.5, 8.0};
         double i = -1.0;
         regionStep (m, 0, p, &i);
-        EXPECT_EQ (m.regions[0].scaledInput[0], 0.5f);
-        EXPECT_EQ (m.regions[0].scaledInput[1], -1.0f);
+        EXPECT_EQ (m.scratch.scaledInput[0], 0.5f);
+        EXPECT_EQ (m.scratch.scaledInput[1], -1.0f);
         EXPECT_FLOAT_EQ (static_cast<float> (i), static_cast<float> (c.expectedCurrent));
         EXPECT_GE (i, 0.0);
     }

@@ -49,6 +49,40 @@ TEST (RegionStepAllocation, SearchEvaluateProjectAndFallbackAllocateNothing)
     }
 }
 
+// A control change on a loaded block points it at another position's table: nothing is built,
+// so nothing is allocated, whichever position and however often.
+TEST (RegionStepAllocation, SelectingAnyPositionAfterTheLoadAllocatesNothing)
+{
+    for (const bool usesPca : {false, true})
+    {
+        SampleShape s;
+        s.nv = 4;
+        s.ni = 4;
+        s.nx = 5;
+        s.hidden = {8};
+        s.positions = 5;
+        s.netsPerPosition = 6;
+        const auto image =
+            usesPca ? samplePcaFile (s, 3)->writeToMemory() : sampleStandardFile (s)->writeToMemory();
+        TestBlock block (4, 4, 5);
+        BlockModelState m;
+        ASSERT_TRUE (loadModelImageIntoState (m, block, image.data(), image.size(), usesPca).ok);
+        const RegionNetwork* seen[5] = {};
+        double p[4] = {0.1, -0.2, 0.3, 0.05}, i[4] = {};
+        allocationCounterStart();
+        for (uint32_t n = 0; n < 40; ++n)
+        {
+            const uint32_t position = (n * 3) % 7; // past the last too: clamped
+            selectPosition (m, position);
+            regionStep (m, 0, p, i);
+            seen[m.regionsPosition] = m.regions.data();
+        }
+        EXPECT_EQ (allocationCounterStop(), 0u) << (usesPca ? "pca" : "standard");
+        for (uint32_t a = 0; a < 5; ++a)
+            EXPECT_NE (seen[a], nullptr) << "position " << a << " never selected";
+    }
+}
+
 int main (int argc, char** argv)
 {
     testing::InitGoogleTest (&argc, argv);

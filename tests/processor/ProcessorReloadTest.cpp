@@ -125,9 +125,16 @@ TEST_F (ReloadFixture, InstancesAndChainsShareOneReadOfEachFile)
         ASSERT_NE (file, nullptr) << "block " << k + 1;
         EXPECT_EQ (processor.getChain (1).getModelState (k).modelFile, file) << "block " << k + 1;
         EXPECT_EQ (second.getChain (0).getModelState (k).modelFile, file) << "block " << k + 1;
-        // The networks are each chain's own: running one writes into it.
-        EXPECT_NE (processor.getChain (1).getModelState (k).regions.data(),
+        // The region tables are read-only and shared with the file; what an evaluation writes is
+        // each chain's own.
+        EXPECT_EQ (processor.getChain (1).getModelState (k).regions.data(),
                    processor.getChain (0).getModelState (k).regions.data());
+        EXPECT_EQ (second.getChain (0).getModelState (k).regions.data(),
+                   processor.getChain (0).getModelState (k).regions.data());
+        EXPECT_NE (processor.getChain (1).getModelState (k).scratch.network.data(),
+                   processor.getChain (0).getModelState (k).scratch.network.data());
+        EXPECT_NE (processor.getChain (1).getModelState (k).scratch.scaledInput.data(),
+                   processor.getChain (0).getModelState (k).scratch.scaledInput.data());
     }
 }
 

@@ -1,0 +1,221 @@
+#include "models/FusedEvaluation.h"
+
+#include "models/NetworkKernels.h"
+
+#include <xmmintrin.h>
+
+namespace
+{
+using networkkernels::roundUp4;
+using A = CompiledNetwork::Activation;
+
+// One layer, four neurons per register: per lane the operations of networkkernels::runLayer in
+// its order (the leftover connections from the highest down, then each group of four summed
+// among itself before it joins the sum; the steepness product, the clipping, the activation).
+template <uint32_t Lanes, uint32_t Count, A function>
+__attribute__ ((always_inline)) inline void layer (const CompiledNetwork::LayerView& y, const float* v,
+                                                   float* out) noexcept
+{
+    constexpr uint32_t vectors = Lanes / 4;
+    const __m128 sign = _mm_set1_ps (-0.0f);
+    __m128 sum[vectors];
+    for (uint32_t k = 0; k < vectors; ++k)
+        sum[k] = _mm_setzero_ps();
+
+    constexpr uint32_t rest = Count & 3u;
+    for (uint32_t h = rest; h-- > 0;)
+    {
+        const __m128 value = _mm_set1_ps (v[h]);
+        for (uint32_t k = 0; k < vectors; ++k)
+            sum[k] = _mm_add_ps (sum[k], _mm_mul_ps (_mm_load_ps (y.weights + h * Lanes + 4 * k), value));
+    }
+    for (uint32_t h = rest; h < Count; h += 4)
+    {
+        const __m128 v0 = _mm_set1_ps (v[h]), v1 = _mm_set1_ps (v[h + 1]);
+        const __m128 v2 = _mm_set1_ps (v[h + 2]), v3 = _mm_set1_ps (v[h + 3]);
+        for (uint32_t k = 0; k < vectors; ++k)
+        {
+            const float* c0 = y.weights + h * Lanes + 4 * k;
+            __m128 group =
+                _mm_add_ps (_mm_mul_ps (_mm_load_ps (c0), v0), _mm_mul_ps (_mm_load_ps (c0 + Lanes), v1));
+            group = _mm_add_ps (group, _mm_mul_ps (_mm_load_ps (c0 + 2 * Lanes), v2));
+            group = _mm_add_ps (group, _mm_mul_ps (_mm_load_ps (c0 + 3 * Lanes), v3));
+            sum[k] = _mm_add_ps (sum[k], group);
+        }
+    }
+
+    for (uint32_t k = 0; k < vectors; ++k)
+    {
+        __m128 s = _mm_mul_ps (_mm_load_ps (y.steepness + 4 * k), sum[k]);
+        // s > bound ? bound : (s < -bound ? -bound : s); NaN stays NaN.
+        const __m128 bound = _mm_load_ps (y.bound + 4 * k);
+        const __m128 negative = _mm_xor_ps (bound, sign);
+        const __m128 below = _mm_cmplt_ps (s, negative);
+        s = _mm_or_ps (_mm_and_ps (below, negative), _mm_andnot_ps (below, s));
+        const __m128 above = _mm_cmpgt_ps (_mm_mul_ps (_mm_load_ps (y.steepness + 4 * k), sum[k]), bound);
+        s = _mm_or_ps (_mm_and_ps (above, bound), _mm_andnot_ps (above, s));
+        const __m128 one = _mm_set1_ps (1.0f);
+        if constexpr (function == A::elliotSymmetric)
+        {
+            // s / (1 + (s > 0 ? s : -s))
+            const __m128 positive = _mm_cmpgt_ps (s, _mm_setzero_ps());
+            const __m128 magnitude =
+                _mm_or_ps (_mm_and_ps (positive, s), _mm_andnot_ps (positive, _mm_xor_ps (s, sign)));
+            s = _mm_div_ps (s, _mm_add_ps (one, magnitude));
+        }
+        else if constexpr (function == A::linearPiece)
+        {
+            // s < 0 ? 0 : (s > 1 ? 1 : s)
+            const __m128 over = _mm_cmpgt_ps (s, one);
+            const __m128 under = _mm_cmplt_ps (s, _mm_setzero_ps());
+            s = _mm_andnot_ps (under, _mm_or_ps (_mm_and_ps (over, one), _mm_andnot_ps (over, s)));
+        }
+        else if constexpr (function == A::linearPieceSymmetric)
+        {
+            // s < -1 ? -1 : (s > 1 ? 1 : s)
+            const __m128 minusOne = _mm_set1_ps (-1.0f);
+            const __m128 over = _mm_cmpgt_ps (s, one);
+            const __m128 under = _mm_cmplt_ps (s, minusOne);
+            const __m128 upper = _mm_or_ps (_mm_and_ps (over, one), _mm_andnot_ps (over, s));
+            s = _mm_or_ps (_mm_and_ps (under, minusOne), _mm_andnot_ps (under, upper));
+        }
+        _mm_store_ps (out + 4 * k, s);
+    }
+}
+
+template <uint32_t In, uint32_t Hidden, uint32_t Out, A Output, bool everyOutput>
+void evaluateFused (const RegionNetwork& r, const double* u, double* i, RegionScratch& scratch) noexcept
+{
+    constexpr uint32_t hiddenLanes = static_cast<uint32_t> (roundUp4 (Hidden));
+    float* scaled = scratch.scaledInput.data();
+    alignas (16) float input[roundUp4 (In + 1)];
+    for (uint32_t q = 0; q < In; ++q)
+    {
+        const float s =
+            static_cast<float> ((u[q] - static_cast<double> (r.inputMin[q])) * r.inputScale[q] - 1.0);
+        input[q] = s;
+        scaled[q] = s;
+    }
+    input[In] = 1.0f; // the input layer's bias neuron
+
+    alignas (16) float hiddenValues[hiddenLanes + 4];
+    layer<hiddenLanes, In + 1, A::elliotSymmetric> (r.fusedLayers[0], input, hiddenValues);
+    hiddenValues[Hidden] = 1.0f;
+    float* outputs = scratch.network.data();
+    layer<4, Hidden + 1, Output> (r.fusedLayers[1], hiddenValues, outputs);
+    scratch.networkOutput = outputs;
+
+    if constexpr (everyOutput)
+    {
+        // Every entry of i driven, in order: the mask loop without its tests.
+        for (uint32_t j = 0; j < Out; ++j)
+        {
+            const float product = r.outputScale[j] * outputs[j];
+            const float current = product + r.outputMin[j];
+            i[j] = current >= 0.0f ? static_cast<double> (current) : 0.0;
+        }
+    }
+    else
+        r.writeCurrents (outputs, i);
+}
+
+template <uint32_t In, uint32_t Hidden, uint32_t Out, A Output>
+RegionEvaluator forMask (bool everyOutput) noexcept
+{
+    return everyOutput ? evaluateFused<In, Hidden, Out, Output, true>
+                       : evaluateFused<In, Hidden, Out, Output, false>;
+}
+
+template <uint32_t In, uint32_t Hidden, uint32_t Out>
+RegionEvaluator forOutput (A output, bool everyOutput) noexcept
+{
+    switch (output)
+    {
+    case A::linearPiece:
+        return forMask<In, Hidden, Out, A::linearPiece> (everyOutput);
+    case A::linearPieceSymmetric:
+        return forMask<In, Hidden, Out, A::linearPieceSymmetric> (everyOutput);
+    default:
+        return nullptr;
+    }
+}
+
+template <uint32_t In, uint32_t Hidden>
+RegionEvaluator forOutputs (uint32_t outputs, A output, bool everyOutput) noexcept
+{
+    switch (outputs)
+    {
+    case 1:
+        return forOutput<In, Hidden, 1> (output, everyOutput);
+    case 2:
+        return forOutput<In, Hidden, 2> (output, everyOutput);
+    case 3:
+        return forOutput<In, Hidden, 3> (output, everyOutput);
+    case 4:
+        return forOutput<In, Hidden, 4> (output, everyOutput);
+    default:
+        return nullptr;
+    }
+}
+
+template <uint32_t In>
+RegionEvaluator forHidden (uint32_t hidden, uint32_t outputs, A output, bool everyOutput) noexcept
+{
+    switch (hidden)
+    {
+    case 4:
+        return forOutputs<In, 4> (outputs, output, everyOutput);
+    case 6:
+        return forOutputs<In, 6> (outputs, output, everyOutput);
+    case 8:
+        return forOutputs<In, 8> (outputs, output, everyOutput);
+    case 10:
+        return forOutputs<In, 10> (outputs, output, everyOutput);
+    case 12:
+        return forOutputs<In, 12> (outputs, output, everyOutput);
+    case 16:
+        return forOutputs<In, 16> (outputs, output, everyOutput);
+    default:
+        return nullptr;
+    }
+}
+} // namespace
+
+RegionEvaluator fusedEvaluatorFor (const RegionNetwork& region) noexcept
+{
+    if (region.compiled == nullptr || region.compiled->layerCount() != 2)
+        return nullptr;
+    const CompiledNetwork& network = *region.compiled;
+    const CompiledNetwork::LayerView hidden = network.layer (0);
+    const CompiledNetwork::LayerView output = network.layer (1);
+    if (hidden.activation != A::elliotSymmetric || output.lanes != 4 || output.sources != hidden.neurons ||
+        hidden.sources != region.inputCount || output.neurons != region.outputCount ||
+        region.outputMask == nullptr)
+        return nullptr;
+    // A mask that drives every current, in order, needs no test per entry.
+    bool everyOutput = region.maskLength == region.outputCount;
+    for (uint32_t j = 0; everyOutput && j < region.maskLength; ++j)
+        everyOutput = region.outputMask[j] == 1;
+    switch (hidden.sources)
+    {
+    case 1:
+        return forHidden<1> (hidden.neurons, output.neurons, output.activation, everyOutput);
+    case 2:
+        return forHidden<2> (hidden.neurons, output.neurons, output.activation, everyOutput);
+    case 3:
+        return forHidden<3> (hidden.neurons, output.neurons, output.activation, everyOutput);
+    case 4:
+        return forHidden<4> (hidden.neurons, output.neurons, output.activation, everyOutput);
+    default:
+        return nullptr;
+    }
+}
+
+void attachFusedEvaluation (RegionNetwork& region) noexcept
+{
+    region.evaluator = fusedEvaluatorFor (region);
+    if (region.evaluator == nullptr)
+        return;
+    region.fusedLayers[0] = region.compiled->layer (0);
+    region.fusedLayers[1] = region.compiled->layer (1);
+}
