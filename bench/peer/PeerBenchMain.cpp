@@ -49,19 +49,11 @@ double timeOnePass (VarkelPreampAudioProcessor& processor, const std::vector<flo
     return processCpuSeconds() - start;
 }
 
-juce::String argument (const juce::StringArray& args, const juce::String& name,
-                       const juce::String& fallback = {})
-{
-    const int i = args.indexOf (name);
-    return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
-}
 } // namespace
 
 int main (int argc, char** argv)
 {
-    juce::StringArray args;
-    for (int i = 1; i < argc; ++i)
-        args.add (argv[i]);
+    const juce::StringArray args = commandLineArguments (argc, argv);
     const juce::ScopedJuceInitialiser_GUI juce;
 
     if (args.contains ("--write-input"))

@@ -9,6 +9,7 @@
 // executable; that folder is made a link to DIR (default: the tests' real data set, built by
 // `ctest -R '^real_model_data$'`). Prints figures; asserts nothing.
 #include "AudioThreadProbe.h"
+#include "../support/ProcessorBenchSupport.h"
 
 #include "processor/ProgramRecord.h"
 #include "processor/VarkelPreampAudioProcessor.h"
@@ -22,6 +23,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+using benchsupport::argument;
+using benchsupport::commandLineArguments;
 
 namespace
 {
@@ -145,18 +149,11 @@ juce::MemoryBlock variedBank (VarkelPreampAudioProcessor& processor, bool altern
     return block;
 }
 
-juce::String argument (const juce::StringArray& args, const juce::String& name, const juce::String& fallback)
-{
-    const int i = args.indexOf (name);
-    return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
-}
 } // namespace
 
 int main (int argc, char** argv)
 {
-    juce::StringArray args;
-    for (int i = 1; i < argc; ++i)
-        args.add (argv[i]);
+    const juce::StringArray args = commandLineArguments (argc, argv);
     const juce::ScopedJuceInitialiser_GUI juce;
 
     if (!linkModelData (argument (args, "--model-data", VARKEL_TEST_MODEL_DATA)))

@@ -151,4 +151,17 @@ double threadCpuSeconds()
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double> (t.tv_sec) + 1e-9 * static_cast<double> (t.tv_nsec);
 }
+juce::StringArray commandLineArguments (int argc, char** argv)
+{
+    juce::StringArray args;
+    for (int i = 1; i < argc; ++i)
+        args.add (argv[i]);
+    return args;
+}
+
+juce::String argument (const juce::StringArray& args, const juce::String& name, const juce::String& fallback)
+{
+    const int i = args.indexOf (name);
+    return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
+}
 } // namespace benchsupport

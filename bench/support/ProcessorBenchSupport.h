@@ -27,4 +27,9 @@ std::vector<float> readWav (const juce::File& file);
 
 double processCpuSeconds();
 double threadCpuSeconds();
+
+// The command line after the program name, and the value after `name` in it (fallback when the
+// option or its value is missing).
+juce::StringArray commandLineArguments (int argc, char** argv);
+juce::String argument (const juce::StringArray& args, const juce::String& name, const juce::String& fallback = {});
 } // namespace benchsupport

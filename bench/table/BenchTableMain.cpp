@@ -40,12 +40,6 @@ double median (std::vector<double> v)
     return n == 0 ? 0.0 : (n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]));
 }
 
-juce::String argument (const juce::StringArray& args, const juce::String& name,
-                       const juce::String& fallback = {})
-{
-    const int i = args.indexOf (name);
-    return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
-}
 
 struct Prepared
 {
@@ -200,9 +194,7 @@ double referenceNsPerPass (const std::vector<float>& input, int repeats)
 
 int main (int argc, char** argv)
 {
-    juce::StringArray args;
-    for (int i = 1; i < argc; ++i)
-        args.add (argv[i]);
+    const juce::StringArray args = commandLineArguments (argc, argv);
     if (args.contains ("--help"))
     {
         std::printf ("usage: %s [--model-data DIR] [--seconds S] [--repeats R] [--peer-ms MS | --no-peer]\n",

@@ -28,11 +28,6 @@ namespace
 {
 using namespace benchsupport;
 
-juce::String argument (const juce::StringArray& args, const juce::String& name, const juce::String& fallback)
-{
-    const int i = args.indexOf (name);
-    return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
-}
 
 int runChain (int factor, int seconds, bool plain, uint32_t gain, uint32_t tone)
 {
@@ -123,9 +118,7 @@ int runChanges (int count)
 
 int main (int argc, char** argv)
 {
-    juce::StringArray args;
-    for (int i = 1; i < argc; ++i)
-        args.add (argv[i]);
+    const juce::StringArray args = commandLineArguments (argc, argv);
     const juce::ScopedJuceInitialiser_GUI juce;
     if (!prepareModelData (argument (args, "--model-data", {})))
         return 1;
