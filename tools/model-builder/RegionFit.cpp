@@ -37,7 +37,7 @@ double effectiveScale (float outMin, float outMax)
 struct Candidate
 {
     Box box;
-    std::vector<size_t> inside;  // every sample inside the box
+    std::vector<size_t> inside;  // every sample inside the box (kept when thinned per box)
     std::vector<size_t> members; // those the box is trained on: thinned to its own grid
     RegionModel model;
 };
@@ -275,6 +275,9 @@ RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& op
     uint32_t seed = options.train.seed;
 
     std::vector<Candidate> leaves;
+    // Every sample of a box is kept only where boxes are thinned on their own grids.
+    if (!thinPerBox)
+        everySample.clear();
     leaves.push_back ({root, std::move (everySample), all, trainBox (samples, root, all, options, seed++)});
 
     while (static_cast<int> (leaves.size()) < options.maxRegions)
@@ -339,12 +342,12 @@ RegionFitResult fitRegions (const SampleSet& samples, const RegionFitOptions& op
         Box left = parent.box, right = parent.box;
         left.hi[dim] = cut + overlap;
         right.lo[dim] = cut - overlap;
-        auto leftInside = membersOf (samples, left, parent.inside);
-        auto rightInside = membersOf (samples, right, parent.inside);
+        auto leftInside = thinPerBox ? membersOf (samples, left, parent.inside) : std::vector<size_t>{};
+        auto rightInside = thinPerBox ? membersOf (samples, right, parent.inside) : std::vector<size_t>{};
         auto leftMembers = thinPerBox ? thinOut (samples, left, cells, leftInside)
-                                              : membersOf (samples, left, parent.members);
+                                      : membersOf (samples, left, parent.members);
         auto rightMembers = thinPerBox ? thinOut (samples, right, cells, rightInside)
-                                               : membersOf (samples, right, parent.members);
+                                       : membersOf (samples, right, parent.members);
         const bool separated = thinPerBox
                                    ? leftInside.size() < parent.inside.size() && rightInside.size() < parent.inside.size()
                                    : leftMembers.size() < parent.members.size() && rightMembers.size() < parent.members.size();
