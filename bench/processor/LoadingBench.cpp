@@ -177,6 +177,14 @@ int main (int argc, char** argv)
             std::fprintf (stderr, "model data problem: %s\n", open.back()->getModelStatus().toRawUTF8());
             return 1;
         }
+        if (n == 0)
+        {
+            // The other valve set is read on a background thread after the open returned.
+            open.back()->waitForBackgroundReads();
+            std::printf ("first   instance: other valve set read in the background by %8.2f ms after the open "
+                         "began (resident +%7.1f MiB)\n",
+                         nowMs() - start, residentMiB() - rssBefore);
+        }
     }
 
     VarkelPreampAudioProcessor& processor = *open.front();

@@ -548,12 +548,16 @@ void VarkelPreampAudioProcessor::selectAllPositions()
 
 VarkelPreampAudioProcessor::ModelPaths VarkelPreampAudioProcessor::buildModelPaths (int32_t factor) const
 {
+    const float valveValue = current().values[dualTriodesParameter];
+    return buildModelPaths (factor, (valveValue == 0.0f || valveValue == 1.0f) ? static_cast<int> (valveValue) : -1);
+}
+
+VarkelPreampAudioProcessor::ModelPaths VarkelPreampAudioProcessor::buildModelPaths (int32_t factor,
+                                                                                    int valveType) const
+{
     ModelPaths paths;
     const auto moduleFile = juce::File::getSpecialLocation (juce::File::currentApplicationFile);
     paths.folder = modelDataFolder (moduleFile.getFullPathName().toStdString());
-
-    const float valveValue = current().values[dualTriodesParameter];
-    const int valveType = (valveValue == 0.0f || valveValue == 1.0f) ? static_cast<int> (valveValue) : -1;
     paths.valveType = valveType;
     for (int k = 0; k < 4; ++k)
     {
@@ -648,13 +652,16 @@ void VarkelPreampAudioProcessor::valveTypeReload()
     const ModelPaths paths = buildModelPaths (oversamplingFactor);
     const StagedModels staged = stageModels (paths, !paths.files[0].empty());
     RetiredModels retired;
-    const ScopedSuspend suspended (*this);
-    installStaged (staged, retired);
-    // Positions first, so each block starts from the operating point of its own position
-    // rather than that of the position it had before the load.
-    selectAllPositions();
-    prepareChains();
-    verifyOperatingPoints ({0, 1, 2, 3}, retired);
+    {
+        const ScopedSuspend suspended (*this);
+        installStaged (staged, retired);
+        // Positions first, so each block starts from the operating point of its own position
+        // rather than that of the position it had before the load.
+        selectAllPositions();
+        prepareChains();
+        verifyOperatingPoints ({0, 1, 2, 3}, retired);
+    }
+    prefetchOtherValveSet();
 }
 
 void VarkelPreampAudioProcessor::rateReload()
@@ -662,14 +669,17 @@ void VarkelPreampAudioProcessor::rateReload()
     const int32_t newFactor = oversamplingFactorForStep (current().values[oversamplingParameter]);
     const StagedModels staged = stageModels (buildModelPaths (newFactor), false);
     RetiredModels retired;
-    const ScopedSuspend suspended (*this);
-    oversamplingFactor = newFactor;
-    chooseProcessRoutine();
-    installStaged (staged, retired);
-    prepareChains();
-    for (auto& chain : chains)
-        chain.selectPosition (2, 0);
-    verifyOperatingPoints ({0, 1, 2, 3}, retired);
+    {
+        const ScopedSuspend suspended (*this);
+        oversamplingFactor = newFactor;
+        chooseProcessRoutine();
+        installStaged (staged, retired);
+        prepareChains();
+        for (auto& chain : chains)
+            chain.selectPosition (2, 0);
+        verifyOperatingPoints ({0, 1, 2, 3}, retired);
+    }
+    prefetchOtherValveSet();
 }
 
 // A block whose operating point does not belong to it at this rate and position would start off
@@ -701,17 +711,48 @@ void VarkelPreampAudioProcessor::programReload()
     const ModelPaths paths = buildModelPaths (newFactor);
     const StagedModels staged = stageModels (paths, !paths.files[0].empty());
     RetiredModels retired;
-    const ScopedSuspend suspended (*this);
-    applyInputGain();
-    applyOutputGain();
-    oversamplingFactor = newFactor;
-    chooseProcessRoutine();
-    installStaged (staged, retired);
-    // Positions first, so each block starts from the operating point of its own position
-    // rather than that of the position it had before the load.
-    selectAllPositions();
-    prepareChains();
-    verifyOperatingPoints ({0, 1, 2, 3}, retired);
+    {
+        const ScopedSuspend suspended (*this);
+        applyInputGain();
+        applyOutputGain();
+        oversamplingFactor = newFactor;
+        chooseProcessRoutine();
+        installStaged (staged, retired);
+        // Positions first, so each block starts from the operating point of its own position
+        // rather than that of the position it had before the load.
+        selectAllPositions();
+        prepareChains();
+        verifyOperatingPoints ({0, 1, 2, 3}, retired);
+    }
+    prefetchOtherValveSet();
+}
+
+// The other valve set's files for this rate are read and compiled in the background, so a valve
+// switch (or a program of the other set) only installs them. A switch that comes before they are
+// ready reads them itself, as it would without this.
+void VarkelPreampAudioProcessor::prefetchOtherValveSet()
+{
+    const int valveType = buildModelPaths (oversamplingFactor).valveType;
+    std::vector<ModelPrefetch::Request> requests;
+    if (valveType >= 0 && valveType < numValveTypes)
+    {
+        const ModelPaths other = buildModelPaths (oversamplingFactor, (valveType + 1) % numValveTypes);
+        for (int k = 0; k < numModelBlocks; ++k)
+        {
+            const auto index = static_cast<size_t> (k);
+            const SSParamsVecAutomation* block = blocks[index].get();
+            if (!other.files[index].empty() && block != nullptr)
+                requests.push_back ({other.files[index], blockUsesPrincipalComponents (k), block->numNonlinearInputs,
+                                     block->numNonlinearOutputs, block->numStates});
+        }
+    }
+    prefetch.start (std::move (requests));
+}
+
+void VarkelPreampAudioProcessor::waitForBackgroundReads()
+{
+    const juce::ScopedLock control (controlLock);
+    prefetch.waitUntilDone();
 }
 
 juce::String VarkelPreampAudioProcessor::getModelStatus() const

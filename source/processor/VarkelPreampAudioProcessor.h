@@ -4,6 +4,7 @@
 #include "engine/PreampBlocks.h"
 #include "models/BlockFacts.h"
 #include "models/ModelDataCache.h"
+#include "processor/ModelPrefetch.h"
 #include "processor/ProgramRecord.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -92,6 +93,8 @@ public:
     // Empty when every model file of the last reloads loaded; otherwise a short text for a person,
     // e.g. "Model data missing: <folder>". Safe from any thread.
     juce::String getModelStatus() const;
+    // Waits until the other valve set's files, read in the background after each load, are held.
+    void waitForBackgroundReads();
 
     // The VST 2.4 host's vendor-specific call: answers the model status query of ModelStatusQuery.h.
     juce::pointer_sized_int handleVstManufacturerSpecific (juce::int32 index, juce::pointer_sized_int value,
@@ -162,7 +165,9 @@ private:
         int valveType = -1;
     };
     using RetiredModels = std::vector<std::shared_ptr<const BaseModelFileF>>;
-    ModelPaths buildModelPaths (int32_t factor) const;
+    ModelPaths buildModelPaths (int32_t factor) const; // for the current program's valve set
+    ModelPaths buildModelPaths (int32_t factor, int valveType) const;
+    void prefetchOtherValveSet();
     StagedModels stageModels (const ModelPaths& paths, bool blocksOneTwoFour) const;
     void installStaged (const StagedModels& staged, RetiredModels& retired);
     void verifyOperatingPoints (std::initializer_list<int> blockIndexes, RetiredModels& retired);
@@ -190,6 +195,9 @@ private:
     std::array<std::array<std::string, 4>, numChains> loadProblems;
     std::string modelFolder;
     bool modelFolderMissing = false;
+
+    // Last, so its thread has stopped before anything else of the processor goes.
+    ModelPrefetch prefetch;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VarkelPreampAudioProcessor)
 };

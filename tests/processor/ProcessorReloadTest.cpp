@@ -43,7 +43,11 @@ void writeModelData (const juce::File& folder)
     ASSERT_TRUE (folder.isDirectory());
     chainfiles::LinearisedModelSet set;
     set.processingRates = {44100, 48000};
-    ASSERT_EQ (chainfiles::writeLinearisedModelSet (folder.getFullPathName().toStdString(), set), "");
+    for (const char* prefix : {"varkelpre_eh", "varkelpre_rsd"}) // both valve sets
+    {
+        set.prefix = prefix;
+        ASSERT_EQ (chainfiles::writeLinearisedModelSet (folder.getFullPathName().toStdString(), set), "");
+    }
 }
 
 class ReloadEnvironment : public ::testing::Environment
@@ -142,6 +146,7 @@ TEST_F (ReloadFixture, ASwitchThatKeepsValveSetAndRateReadsNothingAndKeepsTheNet
 {
     const auto& blockTwo = processor.getChain (0).getModelState (1);
     const RegionNetwork* networks = blockTwo.regions.data();
+    processor.waitForBackgroundReads(); // the other valve set, read after the first load
     const uint64_t reads = ModelDataCache::instance().readCount();
     processor.setCurrentProgram (3);
     processor.setCurrentProgram (0);
@@ -152,5 +157,26 @@ TEST_F (ReloadFixture, ASwitchThatKeepsValveSetAndRateReadsNothingAndKeepsTheNet
     processor.setParameter (2, 0.0f); // gain 0: another position, other networks
     EXPECT_EQ (blockTwo.regionsPosition, 0u);
     EXPECT_EQ (ModelDataCache::instance().readCount(), reads);
+}
+} // namespace
+
+namespace
+{
+TEST_F (ReloadFixture, TheOtherValveSetIsReadInTheBackgroundSoASwitchToItReadsNothing)
+{
+    processor.waitForBackgroundReads();
+    const uint64_t reads = ModelDataCache::instance().readCount();
+    processor.setParameter (dualTriodesParameter, 1.0f);
+    EXPECT_EQ (ModelDataCache::instance().readCount(), reads);
+    EXPECT_EQ (processor.getModelStatus(), "");
+    for (int k = 0; k < 4; ++k)
+        EXPECT_NE (processor.getChain (0).getModelState (k).modelFile, nullptr) << "block " << k + 1;
+
+    // And the set left behind is the one read in the background now: switching back reads nothing.
+    processor.waitForBackgroundReads();
+    const uint64_t readsBack = ModelDataCache::instance().readCount();
+    processor.setParameter (dualTriodesParameter, 0.0f);
+    EXPECT_EQ (ModelDataCache::instance().readCount(), readsBack);
+    EXPECT_EQ (processor.getModelStatus(), "");
 }
 } // namespace
