@@ -1,5 +1,7 @@
 #include "models/BlockFacts.h"
 
+#include <sys/stat.h>
+
 namespace
 {
 constexpr BlockFacts blockTable[numModelBlocks] = {
@@ -43,4 +45,25 @@ std::string modelFileName (const std::string& valveName, int blockIndex, int32_t
     if (!facts.filePerRate)
         return name;
     return processingRate > 0 ? name + "." + std::to_string (processingRate) : std::string();
+}
+
+std::string chooseModelFile (const std::string& folder, const std::string& valveName, int blockIndex,
+                             int32_t processingRate)
+{
+    const std::string name = modelFileName (valveName, blockIndex, processingRate);
+    if (name.empty())
+        return {};
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    if (!blockTable[blockIndex].filePerRate && processingRate > 0)
+    {
+        // Anything by the rate's name counts, not only a regular file: what cannot be read is
+        // then refused under its own name rather than passed over in silence.
+        const std::string forRate = prefix + name + "." + std::to_string (processingRate);
+        struct stat info
+        {
+        };
+        if (lstat (forRate.c_str(), &info) == 0)
+            return forRate;
+    }
+    return prefix + name;
 }

@@ -52,3 +52,10 @@ bool blockUsesPrincipalComponents (int blockIndex) noexcept;
 // rate's file. Empty for a block index outside 0..3, an empty valve name, or a per-rate block
 // without a positive rate.
 std::string modelFileName (const std::string& valveName, int blockIndex, int32_t processingRate);
+
+// The file a block loads for a processing rate from a folder (the folder's path with or without
+// its final "/"): a block that shares one file among rates may also have a file for the rate
+// ("<its usual name>.<rate>", trained nearer that rate), which is taken when the folder holds
+// anything by that name; otherwise the usual name. Empty where modelFileName is.
+std::string chooseModelFile (const std::string& folder, const std::string& valveName, int blockIndex,
+                             int32_t processingRate);

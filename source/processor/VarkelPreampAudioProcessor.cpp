@@ -561,8 +561,9 @@ VarkelPreampAudioProcessor::ModelPaths VarkelPreampAudioProcessor::buildModelPat
     paths.valveType = valveType;
     for (int k = 0; k < 4; ++k)
     {
-        const std::string name = modelFileName (k, valveType, factor * sampleRate);
-        paths.files[static_cast<size_t> (k)] = name.empty() ? std::string() : paths.folder + name;
+        const char* valve = valveSetFileName (valveType);
+        paths.files[static_cast<size_t> (k)] =
+            valve != nullptr ? chooseModelFile (paths.folder, valve, k, factor * sampleRate) : std::string();
     }
     return paths;
 }

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 namespace
 {
 struct NameCase
@@ -48,5 +54,42 @@ TEST (ModelFiles, OnlyBlockFourReadsAStandardFile)
     EXPECT_TRUE (blockUsesPrincipalComponents (1));
     EXPECT_TRUE (blockUsesPrincipalComponents (2));
     EXPECT_FALSE (blockUsesPrincipalComponents (3));
+}
+
+// A block that shares one file among rates takes the rate's own file when the folder holds one,
+// and anything by that name counts: a folder or FIFO there is refused by the loader under its own
+// name instead of being passed over for the shared file.
+TEST (ModelFiles, ARateFileOfASharedBlockIsPreferredWhereItExists)
+{
+    const auto folder = std::filesystem::temp_directory_path() / ("varkel-choose-" + std::to_string (getpid()));
+    std::filesystem::remove_all (folder);
+    std::filesystem::create_directories (folder);
+    const std::string dir = folder.string();
+    std::ofstream (folder / "varkelpre_eh_b1_pca.dat.192000") << "x";
+    std::filesystem::create_directory (folder / "varkelpre_eh_b2_pca.dat.192000");
+    ASSERT_EQ (mkfifo ((folder / "varkelpre_eh_b4_std.dat.384000").c_str(), 0600), 0);
+
+    struct Case
+    {
+        int block;
+        int32_t rate;
+        std::string folder;
+        std::string chosen;
+    };
+    const Case cases[] = {
+        {0, 192000, dir, dir + "/varkelpre_eh_b1_pca.dat.192000"},
+        {0, 192000, dir + "/", dir + "/varkelpre_eh_b1_pca.dat.192000"},
+        {0, 96000, dir, dir + "/varkelpre_eh_b1_pca.dat"}, // no file of its own: the shared one
+        {1, 192000, dir, dir + "/varkelpre_eh_b2_pca.dat.192000"},
+        {3, 384000, dir, dir + "/varkelpre_eh_b4_std.dat.384000"},
+        {3, 192000, dir, dir + "/varkelpre_eh_b4_std.dat"},
+        {2, 192000, dir, dir + "/varkelpre_eh_b3_pca.dat.192000"}, // always per rate
+        {0, 0, dir, dir + "/varkelpre_eh_b1_pca.dat"},
+        {4, 192000, dir, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ (chooseModelFile (c.folder, "eh", c.block, c.rate), c.chosen) << c.block << " " << c.rate;
+    EXPECT_EQ (chooseModelFile (dir, "", 0, 192000), "");
+    std::filesystem::remove_all (folder);
 }
 } // namespace

@@ -7,6 +7,7 @@
 #include "engine/FirResampler.h"
 #include "engine/OversamplingTables.h"
 #include "engine/PreampBlocks.h"
+#include "models/BlockFacts.h"
 #include "reference/PortSolver.h"
 #include "reference/ReferenceTriode.h"
 
@@ -219,7 +220,7 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                 for (int k = 0; k < 4; ++k)
                 {
                     const auto kk = static_cast<size_t> (k);
-                    paths[kk] = grid.dataDir / modelFileName (valve, k, rate);
+                    paths[kk] = chooseModelFile (grid.dataDir.string(), valve.name, k, rate);
                     images[kk] = readBytes (paths[kk]);
                     if (images[kk].empty())
                         return paths[kk].string() + ": missing or empty";

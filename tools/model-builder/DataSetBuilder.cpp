@@ -340,6 +340,9 @@ enum BuildStageIndex : size_t
     restStage,
     blockOneStage,
     blockTwoStage,
+    highRateTrajectoryStage,
+    highRateBlockOneStage,
+    highRateBlockTwoStage,
     blockThreeStage,
     blockFourStage,
     blockFourTableStage,
@@ -520,6 +523,12 @@ std::vector<BuildStage> plannedStages (const ValveSet& valve, const BuildOptions
     stages[restStage] = {"rest states", rates, 0.05};
     stages[blockOneStage] = {"block 1 networks", gains, front};
     stages[blockTwoStage] = {"block 2 networks", gains, front};
+    const int high = options.highRateTraining > 0 ? gains : 0;
+    // Trajectories cost in proportion to the samples they run.
+    const double highCost = double (options.highRateTraining) / std::max (1, options.trainingRates.front());
+    stages[highRateTrajectoryStage] = {"trajectories of blocks 1-2 at the high rate", high, highCost};
+    stages[highRateBlockOneStage] = {"block 1 networks for high rates", high, front};
+    stages[highRateBlockTwoStage] = {"block 2 networks for high rates", high, front};
     stages[blockThreeStage] = {"block 3 networks", rates, 2.0 * options.restarts};
     stages[blockFourStage] = {"block 4 networks", groups, 0.5 * options.restarts};
     stages[blockFourTableStage] = {"block 4 rate tables", rates, 0.2};
@@ -606,20 +615,20 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         restProgress.itemDone();
     }
 
-    // Blocks 1 and 2: one network set per gain position, trained at the training rates.
-    for (int k = 0; k < 2; ++k)
+    // Blocks 1 and 2: one network set per gain position, fitted to the given trajectories of the
+    // block at a training rate, and the file that holds it with every processing rate's table.
+    const auto fitFrontBlock = [&] (int k, int trainingRate, const std::vector<GainRun>& from, size_t stage)
     {
-        started = std::chrono::steady_clock::now();
         const auto layout = blockLayout (k);
         std::vector<RegionFitResult> fits (gains.size());
-        StageProgress blockProgress (options, k == 0 ? blockOneStage : blockTwoStage);
+        StageProgress blockProgress (options, stage);
         parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
         {
-            ExactCircuit circuit (trainingRates.front(), set);
+            ExactCircuit circuit (trainingRate, set);
             const auto gain = static_cast<uint32_t> (gains[static_cast<size_t> (item)]);
             circuit.block (0).setControlPosition (gain);
             circuit.block (1).setControlPosition (gain);
-            const auto& full = k == 0 ? runs[static_cast<size_t> (item)].b1 : runs[static_cast<size_t> (item)].b2;
+            const auto& full = k == 0 ? from[static_cast<size_t> (item)].b1 : from[static_cast<size_t> (item)].b2;
             const std::string label = valve.name + " block " + std::to_string (k + 1) + " gain " + std::to_string (gain);
             auto fit = fitOptions (options, layout, circuit.block (k), static_cast<uint32_t> (100 * k + item), label);
             if (options.frontRegions > 0)
@@ -631,7 +640,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
                 const auto rest = k == 0 ? r1.rest()
                                          : ExactBlockRunner (circuit.block (1), circuit.solver (1), r1.rest().y).rest();
-                fit.outputWeights = outputWeights (circuit.block (k), rest, trainingRates.front() / 10, options.outputWeightFloor);
+                fit.outputWeights = outputWeights (circuit.block (k), rest, trainingRate / 10, options.outputWeightFloor);
                 for (auto& w : fit.outputWeights)
                     w *= options.outputWeightScale;
             }
@@ -645,9 +654,14 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (full, layout.networkInputs), fit);
             blockProgress.itemDone();
         });
+        return fits;
+    };
+    const auto frontBlockFile = [&] (int k, const std::vector<RegionFitResult>& fits)
+    {
         // Every position up to the highest one trained is written; a position that was not
         // trained (only when the positions were restricted) uses the networks of the nearest
         // trained one, so its index still means its own control setting.
+        const auto layout = blockLayout (k);
         std::vector<PCAPositionRecord> positions;
         const int highest = *std::max_element (gains.begin(), gains.end());
         for (int g = 0; g <= highest; ++g)
@@ -661,10 +675,59 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             positions.push_back (pcaPosition (layout, fits[nearestIndex (gains, g)], std::move (table),
                                               static_cast<uint32_t> (g)));
         }
-        build.files.push_back ({modelFileName (valve, k, 0), pcaFileBytes (std::move (positions))});
+        return pcaFileBytes (std::move (positions));
+    };
+    for (int k = 0; k < 2; ++k)
+    {
+        started = std::chrono::steady_clock::now();
+        const auto fits = fitFrontBlock (k, trainingRates.front(), runs, k == 0 ? blockOneStage : blockTwoStage);
+        build.files.push_back ({modelFileName (valve, k, 0), frontBlockFile (k, fits)});
+        const int highest = *std::max_element (gains.begin(), gains.end());
         build.reports.push_back (summarise (k, fits, highest + 1, seconds (started)));
         report (options, valve.name + ": block " + std::to_string (k + 1) + " in "
                              + std::to_string (build.reports.back().seconds) + " s");
+    }
+
+    // Above twice the training rate the history terms of blocks 1 and 2 differ enough that the
+    // networks fitted there miss the grid currents of a loud input: a second set, fitted at the
+    // high rate, goes into a file per processing rate above it ("<name>.<rate>"), which the loader
+    // prefers to the file every rate shares.
+    std::vector<int> highRates;
+    for (int rate : rates)
+        if (options.highRateTraining > 0 && rate > 2 * trainingRates.front())
+            highRates.push_back (rate);
+    if (!highRates.empty())
+    {
+        started = std::chrono::steady_clock::now();
+        std::vector<GainRun> highRuns (gains.size());
+        StageProgress highTrajectoryProgress (options, highRateTrajectoryStage);
+        parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
+        {
+            auto& run = highRuns[static_cast<size_t> (item)];
+            std::mt19937 random (static_cast<uint32_t> (1 + item));
+            ExactCircuit circuit (options.highRateTraining, set);
+            circuit.block (0).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
+            circuit.block (1).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
+            ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
+            ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
+            for (const auto& signal : signals)
+            {
+                const auto input = signal (options.highRateTraining, options.signalSeconds);
+                const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
+                r2.run (y1, options.trajectory, &run.b2, random);
+            }
+            highTrajectoryProgress.itemDone();
+        });
+        for (int k = 0; k < 2; ++k)
+        {
+            const auto fits = fitFrontBlock (k, options.highRateTraining, highRuns,
+                                             k == 0 ? highRateBlockOneStage : highRateBlockTwoStage);
+            const auto bytes = frontBlockFile (k, fits);
+            for (int rate : highRates)
+                build.files.push_back ({modelFileName (valve, k, 0) + "." + std::to_string (rate), bytes});
+        }
+        report (options, valve.name + ": blocks 1 and 2 for rates above " + std::to_string (2 * trainingRates.front())
+                             + " in " + std::to_string (seconds (started)) + " s");
     }
 
     // Block 3: one file per processing rate, trained on that rate's own trajectories over a

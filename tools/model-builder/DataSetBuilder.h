@@ -44,6 +44,9 @@ struct BuildOptions
     // Processing rates whose trajectories train the rate-independent files of blocks 1, 2 and 4
     // (one file serves every rate; F changes with the rate, so this is a compromise).
     std::vector<int> trainingRates = {44100, 48000};
+    // Blocks 1 and 2 also get networks fitted at this processing rate (0: none), written as
+    // "<file>.<rate>" for every processing rate above twice the first training rate.
+    int highRateTraining = 0;
     std::vector<int> gainPositions;       // empty: all 17
     std::vector<int> tonePositions;       // empty: all 3375 (sharing networks)
     double signalSeconds = 0.25;
