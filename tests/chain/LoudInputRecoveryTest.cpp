@@ -1,7 +1,8 @@
 // After any input, however loud or broken, the chain comes back to what a fresh chain plays:
 // a loud burst drives the stages out of the range their networks were trained on, and the
 // circuit recovers at once, so the chain must too. Runs on the real model data set, for both
-// valve sets, three gains and every rate and factor the set holds.
+// valve sets, three gains and every rate and factor the set holds: the tests' small set (44.1 and
+// 48 kHz, x1 and x2) and the default set the plug-in ships (six host rates, x1 to x16).
 //
 // Per valve set, rate and factor, one chain is loaded. For each gain it is reset to the
 // operating point and plays the following signal alone: that is the fresh chain's answer. Then
@@ -9,6 +10,7 @@
 // output must match the fresh answer within an energy-to-signal ratio of 1e-3.
 #include "engine/ChannelChain.h"
 #include "engine/PreampBlocks.h"
+#include "models/BlockFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -80,6 +82,7 @@ std::vector<float> followingSignal (int rate)
 
 struct Setting
 {
+    const char* folder;
     const char* valve; // file name part: "eh" fresh, "rsd" aged
     int32_t hostRate;
     int32_t factor;
@@ -91,6 +94,17 @@ std::string settingName (const ::testing::TestParamInfo<Setting>& info)
            std::to_string (info.param.factor);
 }
 
+std::vector<Setting> everySetting (const char* folder, std::initializer_list<int32_t> hostRates,
+                                   std::initializer_list<int32_t> factors)
+{
+    std::vector<Setting> settings;
+    for (const char* valve : {"eh", "rsd"})
+        for (const int32_t rate : hostRates)
+            for (const int32_t factor : factors)
+                settings.push_back ({folder, valve, rate, factor});
+    return settings;
+}
+
 class LoudInputRecovery : public ::testing::TestWithParam<Setting>
 {
 protected:
@@ -99,14 +113,12 @@ protected:
         const Setting& setting = GetParam();
         const int32_t processingRate = setting.hostRate * setting.factor;
         blocks = makePreampBlocks (processingRate);
-        const std::string prefix = std::string (VARKEL_TEST_MODEL_DATA) + "/varkelpre_" + setting.valve;
-        const std::string files[4] = {prefix + "_b1_pca.dat", prefix + "_b2_pca.dat",
-                                      prefix + "_b3_pca.dat." + std::to_string (processingRate),
-                                      prefix + "_b4_std.dat"};
         for (int k = 0; k < 4; ++k)
         {
+            // The file the plug-in would load for this rate.
+            const std::string file = chooseModelFile (setting.folder, setting.valve, k, processingRate);
             const ModelLoadResult result =
-                chain.loadBlockModel (k, blocks[static_cast<size_t> (k)].get(), files[k], k != 3);
+                chain.loadBlockModel (k, blocks[static_cast<size_t> (k)].get(), file, k != 3);
             ASSERT_TRUE (result.ok) << result.message;
         }
         chain.inputGain = defaultInputGain;
@@ -195,9 +207,12 @@ TEST_P (LoudInputRecovery, EveryEventIsForgottenWithin100Milliseconds)
 }
 
 INSTANTIATE_TEST_SUITE_P (RealModelData, LoudInputRecovery,
-                          ::testing::Values (Setting{"eh", 44100, 1}, Setting{"eh", 48000, 1},
-                                             Setting{"eh", 44100, 2}, Setting{"eh", 48000, 2},
-                                             Setting{"rsd", 44100, 1}, Setting{"rsd", 48000, 1},
-                                             Setting{"rsd", 44100, 2}, Setting{"rsd", 48000, 2}),
+                          ::testing::ValuesIn (everySetting (VARKEL_TEST_MODEL_DATA, {44100, 48000}, {1, 2})),
+                          settingName);
+
+INSTANTIATE_TEST_SUITE_P (DefaultModelData, LoudInputRecovery,
+                          ::testing::ValuesIn (everySetting (VARKEL_DEFAULT_MODEL_DATA,
+                                                             {44100, 48000, 88200, 96000, 176400, 192000},
+                                                             {1, 2, 4, 8, 16})),
                           settingName);
 } // namespace

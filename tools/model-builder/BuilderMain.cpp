@@ -90,7 +90,7 @@ void usage()
                "                            [--regions N] [--block3-regions N] [--hidden N] [--iterations N]\n"
                "                            [--samples N] [--cells N] [--restarts N]\n"
                "                            [--front-regions N] [--front-restarts N]\n"
-               "                            [--training-rates R1,R2] [--high-rate-training R]\n"
+               "                            [--training-rates R1,R2] [--high-rate-training R[,R_RSD]]\n"
                "                            [--seconds S] [--fast] [--full-band] [--thin-per-box] [--verbose]\n"
                "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
                "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
@@ -104,7 +104,8 @@ void usage()
                "by notes to the guitar notes the networks learn. --thin-per-box thins each split box's\n"
                "samples on its own grid instead of on one grid over the whole range. --high-rate-training R:\n"
                "blocks 1 and 2 also get networks fitted at processing rate R, written as <file>.<rate> for\n"
-               "every processing rate above twice the first training rate (the plug-in prefers those).");
+               "every processing rate above twice the first training rate (the plug-in prefers those); a\n"
+               "second rate is the Aged set's.");
 }
 } // namespace
 
@@ -115,7 +116,7 @@ int main (int argc, char** argv)
     if (args.has ("fast"))
         applyFastPreset (options);
     std::vector<int> jobs = {1}, regions = {options.maxRegions}, hidden = {options.hiddenNeurons},
-                     iterations = {options.iterations}, blockThreeRegions = {options.blockThreeRegions}, samples = {static_cast<int> (options.maxTrainingSamples)}, cells = {options.cellsPerDimension}, restarts = {options.restarts}, frontRegions = {options.frontRegions}, frontRestarts = {options.frontRestarts}, highRate = {0};
+                     iterations = {options.iterations}, blockThreeRegions = {options.blockThreeRegions}, samples = {static_cast<int> (options.maxTrainingSamples)}, cells = {options.cellsPerDimension}, restarts = {options.restarts}, frontRegions = {options.frontRegions}, frontRestarts = {options.frontRestarts}, highRate;
     if (args.error.empty())
     {
         args.integers ("host-rates", options.hostRates) && args.integers ("factors", options.factors) && args.integers ("gains", options.gainPositions)
@@ -158,7 +159,7 @@ int main (int argc, char** argv)
     options.restarts = restarts.empty() ? options.restarts : std::clamp (restarts[0], 1, 50);
     options.frontRegions = frontRegions.empty() ? options.frontRegions : std::max (0, frontRegions[0]);
     options.frontRestarts = frontRestarts.empty() ? options.frontRestarts : std::clamp (frontRestarts[0], 0, 50);
-    options.highRateTraining = highRate.empty() ? 0 : std::max (0, highRate[0]);
+    options.highRateTraining = highRate;
     options.trainingRates = {options.hostRates.front()};
     if (options.hostRates.size() > 1)
         options.trainingRates.push_back (options.hostRates[1]);

@@ -509,6 +509,15 @@ std::string modelFileName (const ValveSet& valve, int blockIndex, int processing
     return modelFileName (valve.name, blockIndex, static_cast<int32_t> (processingRate));
 }
 
+int highTrainingRate (const ValveSet& valve, const BuildOptions& options)
+{
+    const auto& rates = options.highRateTraining;
+    if (rates.empty())
+        return 0;
+    const size_t index = rates.size() > 1 && valve.name == "rsd" ? 1 : 0;
+    return std::max (0, rates[index]);
+}
+
 std::vector<BuildStage> plannedStages (const ValveSet& valve, const BuildOptions& options)
 {
     const int gains = static_cast<int> (gainPositionsOf (options).size());
@@ -523,9 +532,10 @@ std::vector<BuildStage> plannedStages (const ValveSet& valve, const BuildOptions
     stages[restStage] = {"rest states", rates, 0.05};
     stages[blockOneStage] = {"block 1 networks", gains, front};
     stages[blockTwoStage] = {"block 2 networks", gains, front};
-    const int high = options.highRateTraining > 0 ? gains : 0;
+    const int highRate = highTrainingRate (valve, options);
+    const int high = highRate > 0 ? gains : 0;
     // Trajectories cost in proportion to the samples they run.
-    const double highCost = double (options.highRateTraining) / std::max (1, options.trainingRates.front());
+    const double highCost = double (highRate) / std::max (1, options.trainingRates.front());
     stages[highRateTrajectoryStage] = {"trajectories of blocks 1-2 at the high rate", high, highCost};
     stages[highRateBlockOneStage] = {"block 1 networks for high rates", high, front};
     stages[highRateBlockTwoStage] = {"block 2 networks for high rates", high, front};
@@ -692,9 +702,10 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
     // networks fitted there miss the grid currents of a loud input: a second set, fitted at the
     // high rate, goes into a file per processing rate above it ("<name>.<rate>"), which the loader
     // prefers to the file every rate shares.
+    const int highRate = highTrainingRate (valve, options);
     std::vector<int> highRates;
     for (int rate : rates)
-        if (options.highRateTraining > 0 && rate > 2 * trainingRates.front())
+        if (highRate > 0 && rate > 2 * trainingRates.front())
             highRates.push_back (rate);
     if (!highRates.empty())
     {
@@ -705,14 +716,14 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         {
             auto& run = highRuns[static_cast<size_t> (item)];
             std::mt19937 random (static_cast<uint32_t> (1 + item));
-            ExactCircuit circuit (options.highRateTraining, set);
+            ExactCircuit circuit (highRate, set);
             circuit.block (0).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
             circuit.block (1).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
             ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
             ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
             for (const auto& signal : signals)
             {
-                const auto input = signal (options.highRateTraining, options.signalSeconds);
+                const auto input = signal (highRate, options.signalSeconds);
                 const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
                 r2.run (y1, options.trajectory, &run.b2, random);
             }
@@ -720,13 +731,14 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
         });
         for (int k = 0; k < 2; ++k)
         {
-            const auto fits = fitFrontBlock (k, options.highRateTraining, highRuns,
+            const auto fits = fitFrontBlock (k, highRate, highRuns,
                                              k == 0 ? highRateBlockOneStage : highRateBlockTwoStage);
             const auto bytes = frontBlockFile (k, fits);
             for (int rate : highRates)
                 build.files.push_back ({modelFileName (valve, k, 0) + "." + std::to_string (rate), bytes});
         }
         report (options, valve.name + ": blocks 1 and 2 for rates above " + std::to_string (2 * trainingRates.front())
+                             + ", trained at " + std::to_string (highRate)
                              + " in " + std::to_string (seconds (started)) + " s");
     }
 

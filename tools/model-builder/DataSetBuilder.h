@@ -45,8 +45,9 @@ struct BuildOptions
     // (one file serves every rate; F changes with the rate, so this is a compromise).
     std::vector<int> trainingRates = {44100, 48000};
     // Blocks 1 and 2 also get networks fitted at this processing rate (0: none), written as
-    // "<file>.<rate>" for every processing rate above twice the first training rate.
-    int highRateTraining = 0;
+    // "<file>.<rate>" for every processing rate above twice the first training rate. One rate
+    // for every valve set, or one per valve set in the order "eh", "rsd".
+    std::vector<int> highRateTraining;
     std::vector<int> gainPositions;       // empty: all 17
     std::vector<int> tonePositions;       // empty: all 3375 (sharing networks)
     double signalSeconds = 0.25;
@@ -144,3 +145,6 @@ std::vector<BuildStage> plannedStages (const ValveSet& valve, const BuildOptions
 ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options);
 
 std::string modelFileName (const ValveSet& valve, int blockIndex, int processingRate);
+
+// The rate the valve set's second network set of blocks 1 and 2 is fitted at; 0 for none.
+int highTrainingRate (const ValveSet& valve, const BuildOptions& options);
