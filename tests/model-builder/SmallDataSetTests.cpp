@@ -22,8 +22,11 @@ BuildOptions smallBuildOptions()
 {
     BuildOptions options;
     options.hostRates = {44100};
-    options.factors = {1};
+    // x4 as well: a processing rate above twice the training rate, for which blocks 1 and 2
+    // get networks trained at that rate in files of their own.
+    options.factors = {1, 4};
     options.trainingRates = {44100};
+    options.highRateTraining = {176400};
     options.gainPositions = {0};
     options.tonePositions = {0};
     options.signalSeconds = 0.04;
@@ -93,7 +96,12 @@ TEST (SmallDataSet, WritesTheFileNamesTheLoaderAsksFor)
     for (const auto& f : smallBuild().files)
         names.push_back (f.name);
     EXPECT_EQ (names, (std::vector<std::string>{"varkelpre_eh_b1_pca.dat", "varkelpre_eh_b2_pca.dat",
-                                                 "varkelpre_eh_b3_pca.dat.44100", "varkelpre_eh_b4_std.dat"}));
+                                                 "varkelpre_eh_b1_pca.dat.176400", "varkelpre_eh_b2_pca.dat.176400",
+                                                 "varkelpre_eh_b3_pca.dat.44100", "varkelpre_eh_b3_pca.dat.176400",
+                                                 "varkelpre_eh_b4_std.dat"}));
+    // The files for the high rate hold networks of their own, not a copy of the shared ones.
+    EXPECT_NE (fileBytes ("varkelpre_eh_b1_pca.dat.176400"), fileBytes ("varkelpre_eh_b1_pca.dat"));
+    EXPECT_NE (fileBytes ("varkelpre_eh_b2_pca.dat.176400"), fileBytes ("varkelpre_eh_b2_pca.dat"));
     EXPECT_EQ (modelFileName ({"rsd", 2}, 2, 705600), "varkelpre_rsd_b3_pca.dat.705600");
 }
 
