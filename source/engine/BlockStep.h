@@ -40,9 +40,10 @@ struct BlockState
 //   x = A x + B u + C i
 //   y = G x + H u + K i        (from the updated state)
 // `currents` is called as currents (p, i) with the block's nv inputs and ni currents. Allocates
-// nothing: x and its scratch trade places.
-template <typename Currents>
-inline double stepBlock (const SSParamsVec& block, BlockState& s, double input, Currents&& currents) noexcept
+// nothing: x and its scratch trade places. A block type whose products are final and inline (the
+// preamp's own) has them inlined here; any other goes through the virtual calls.
+template <typename Block, typename Currents>
+inline double stepBlock (const Block& block, BlockState& s, double input, Currents&& currents) noexcept
 {
     s.u[0] = input;
     block.computeNonlinearInputs (s.u.data(), s.x.data(), s.p.data());

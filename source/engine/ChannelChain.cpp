@@ -1,6 +1,7 @@
 #include "engine/ChannelChain.h"
 
 #include "engine/DenormalFlush.h"
+#include "engine/FiniteCheck.h"
 #include "engine/OperatingPointCheck.h"
 #include "engine/OversamplingTables.h"
 #include "models/ModelDataCache.h"
@@ -18,16 +19,6 @@ namespace
 bool isSupportedFactor (int32_t factor)
 {
     return factor == 2 || factor == 4 || factor == 8 || factor == 16;
-}
-
-// v - v is 0 for every finite v and NaN for NaN and both infinities, so one test covers the
-// whole vector (and one more value).
-bool allFinite (const double* v, uint32_t n, double also = 0.0) noexcept
-{
-    double probe = also - also;
-    for (uint32_t k = 0; k < n; ++k)
-        probe += v[k] - v[k];
-    return probe == 0.0;
 }
 
 float finiteOrZero (float v) noexcept
@@ -67,7 +58,8 @@ void ChannelChain::processPlain (float* samples, int n) noexcept
     for (int s = 0; s < n; ++s)
     {
         // A NaN or infinite sample would otherwise stay in the block states for good.
-        const double chainOutput = runBlocks (finiteOrZero (samples[s] * inputGain.load (std::memory_order_relaxed)));
+        const double chainOutput =
+            runBlocks (finiteOrZero (samples[s] * inputGain.load (std::memory_order_relaxed)));
         pushLevel();
         samples[s] = static_cast<float> (static_cast<double> (outputGain.load (std::memory_order_relaxed)) *
                                          chainOutput);
@@ -109,24 +101,6 @@ void ChannelChain::processOversampled (float* samples, int n) noexcept
     }
 }
 
-double ChannelChain::runBlocks (double input) noexcept
-{
-    double signal = input;
-    for (int k = 0; k < numBlocks; ++k)
-        signal = runBlock (k, signal);
-    return signal;
-}
-
-double ChannelChain::runBlock (int k, double input) noexcept
-{
-    BlockWorkspace& w = workspaces[k];
-    BlockModelState& model = models[k];
-    stepBlock (*blocks[k], w, input, [&model, k] (const double* p, double* i) { regionStep (model, k, p, i); });
-    if (!allFinite (w.x.data(), w.numStates, w.y))
-        restartFromOperatingPoint (k);
-    return w.y;
-}
-
 void ChannelChain::restartFromOperatingPoint (int k) noexcept
 {
     BlockWorkspace& w = workspaces[k];
@@ -147,10 +121,12 @@ void ChannelChain::pushLevel() noexcept
 
 namespace
 {
-ModelLoadResult checkBlockArguments (int blockIndex, const SSParamsVecAutomation* block, const std::string& name)
+ModelLoadResult checkBlockArguments (int blockIndex, const SSParamsVecAutomation* block,
+                                     const std::string& name)
 {
     if (blockIndex < 0 || blockIndex >= ChannelChain::numBlocks)
-        return ModelLoadResult::failure ("block index " + std::to_string (blockIndex) + " is not between 0 and 3");
+        return ModelLoadResult::failure ("block index " + std::to_string (blockIndex) +
+                                         " is not between 0 and 3");
     if (block == nullptr)
         return ModelLoadResult::failure ("no circuit block given for model file \"" + name + "\"");
     if (block->numInputs < 1 || block->numOutputs < 1)
@@ -173,7 +149,8 @@ ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomat
 }
 
 ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomation* block,
-                                              std::shared_ptr<const BaseModelFileF> file, const std::string& path)
+                                              std::shared_ptr<const BaseModelFileF> file,
+                                              const std::string& path)
 {
     if (auto status = checkBlockArguments (blockIndex, block, file != nullptr ? file->name() : "");
         !status.ok)
@@ -195,6 +172,7 @@ ModelLoadResult ChannelChain::loadBlockModel (int blockIndex, SSParamsVecAutomat
         models[k].modelName = path;
 
     blocks[k] = block;
+    choosePass();
     workspaces[k].resize (block->numStates, block->numInputs, block->numNonlinearInputs,
                           block->numNonlinearOutputs, block->numOutputs);
     // The new region table has no selection yet and the workspace is zero: the block stays
@@ -225,8 +203,10 @@ ModelLoadResult ChannelChain::checkOperatingPoint (int blockIndex) const
         return ModelLoadResult::success();
     const std::string& name = m.modelName;
     // Run after every control change: the message is made only for a failure.
-    const auto where = [&] {
-        return " for " + std::to_string (processingRate) + " Hz at position " + std::to_string (m.selectedPosition);
+    const auto where = [&]
+    {
+        return " for " + std::to_string (processingRate) + " Hz at position " +
+               std::to_string (m.selectedPosition);
     };
     const double* record = findRateRecord (m, m.selectedPosition, processingRate);
     if (record == nullptr)

@@ -99,8 +99,17 @@ public:
 
 private:
     // One pass of the four blocks at the processing rate: the chain's input to its output.
-    double runBlocks (double input) noexcept;
+    double runBlocks (double input) noexcept { return pass (*this, input); }
+    template <class Block>
     double runBlock (int k, double input) noexcept;
+    // The pass for the chain's block types: with the preamp's own four blocks, one whose products
+    // are inlined and whose calls are direct; with any other, one through the virtual calls.
+    // Chosen whenever a block is loaded (ChannelPass.cpp).
+    using Pass = double (*) (ChannelChain&, double) noexcept;
+    template <class B1, class B2, class B3, class B4>
+    static double runFourBlocks (ChannelChain& chain, double input) noexcept;
+    static double runAnyBlocks (ChannelChain& chain, double input) noexcept;
+    void choosePass() noexcept;
     void restartFromOperatingPoint (int k) noexcept;
     void pushLevel() noexcept;
 
@@ -118,4 +127,5 @@ private:
     std::array<SSParamsVecAutomation*, numBlocks> blocks{};
     std::array<bool, numBlocks> rateApplied{};
     std::array<bool, numBlocks> positionSelected{};
+    Pass pass = &runAnyBlocks;
 };

@@ -81,37 +81,6 @@ void VARKEL_preamp_block1::computePortJacobian (const double* v, StateSpaceMatri
     computeTriodePortJacobian (triode, triodePorts, v, J);
 }
 
-// The per-sample products below skip the entries that are zero for every component value and
-// rate, and keep the column order of the dense product so the sums round identically.
-// Each row of p starts from +0.0 as the dense product does, so a row whose terms are all -0
-// comes out +0 there too.
-
-void VARKEL_preamp_block1::computeNonlinearInputs (const double* u, const double* x,
-                                                   double* __restrict p) const
-{
-    p[0] = 0.0 + D (0, 0) * x[0] + D (0, 4) * x[4] + E (0, 0) * u[0];
-    p[1] = 0.0 + D (1, 0) * x[0] + D (1, 1) * x[1] + D (1, 2) * x[2] + D (1, 3) * x[3] + E (1, 1) * u[1];
-    p[2] = 0.0 + D (2, 1) * x[1] + D (2, 2) * x[2] + D (2, 3) * x[3] + E (2, 1) * u[1];
-    p[3] = 0.0 + E (3, 1) * u[1];
-}
-
-void VARKEL_preamp_block1::updateState (const double* u, const double* i, const double* x,
-                                        double* __restrict xNext) const
-{
-    xNext[0] = A (0, 0) * x[0] + C (0, 0) * i[0] + C (0, 1) * i[1];
-    for (uint32_t r = 1; r <= 3; ++r)
-        xNext[r] = A (r, 1) * x[1] + A (r, 2) * x[2] + A (r, 3) * x[3] + B (r, 1) * u[1] + C (r, 1) * i[1] +
-                   C (r, 2) * i[2];
-    xNext[4] = A (4, 4) * x[4] + C (4, 0) * i[0];
-}
-
-void VARKEL_preamp_block1::computeOutput (const double* u, const double* x, const double* i,
-                                          double* __restrict y) const
-{
-    y[0] = G (0, 1) * x[1] + G (0, 2) * x[2] + G (0, 3) * x[3] + H (0, 1) * u[1] + K (0, 1) * i[1] +
-           K (0, 2) * i[2];
-}
-
 std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block1::clone() const
 {
     auto copy = std::make_unique<VARKEL_preamp_block1> (sampleRate, numPositions, numAutomationValues);

@@ -21,9 +21,9 @@ public:
     void updateMatrices() override;
     void computePortCurrents (const double* v, double* i) const override;
     void computePortJacobian (const double* v, StateSpaceMatrix& J) const override;
-    void computeNonlinearInputs (const double* u, const double* x, double* p) const override;
-    void updateState (const double* u, const double* i, const double* x, double* xNext) const override;
-    void computeOutput (const double* u, const double* x, const double* i, double* y) const override;
+    void computeNonlinearInputs (const double* u, const double* x, double* p) const final;
+    void updateState (const double* u, const double* i, const double* x, double* xNext) const final;
+    void computeOutput (const double* u, const double* x, const double* i, double* y) const final;
     std::unique_ptr<SSParamsVecAutomation> clone() const override;
 
     double Rk1 = 2700.0;
@@ -44,6 +44,37 @@ public:
 
     std::vector<double> inputDefaults;
 };
+
+// The per-sample products below skip the entries that are zero for every component value and
+// rate, and keep the column order of the dense product so the sums round identically.
+// Each row of p starts from +0.0 as the dense product does, so a row whose terms are all -0
+// comes out +0 there too.
+
+inline void VARKEL_preamp_block1::computeNonlinearInputs (const double* u, const double* x,
+                                                          double* __restrict p) const
+{
+    p[0] = 0.0 + D (0, 0) * x[0] + D (0, 4) * x[4] + E (0, 0) * u[0];
+    p[1] = 0.0 + D (1, 0) * x[0] + D (1, 1) * x[1] + D (1, 2) * x[2] + D (1, 3) * x[3] + E (1, 1) * u[1];
+    p[2] = 0.0 + D (2, 1) * x[1] + D (2, 2) * x[2] + D (2, 3) * x[3] + E (2, 1) * u[1];
+    p[3] = 0.0 + E (3, 1) * u[1];
+}
+
+inline void VARKEL_preamp_block1::updateState (const double* u, const double* i, const double* x,
+                                               double* __restrict xNext) const
+{
+    xNext[0] = A (0, 0) * x[0] + C (0, 0) * i[0] + C (0, 1) * i[1];
+    for (uint32_t r = 1; r <= 3; ++r)
+        xNext[r] = A (r, 1) * x[1] + A (r, 2) * x[2] + A (r, 3) * x[3] + B (r, 1) * u[1] + C (r, 1) * i[1] +
+                   C (r, 2) * i[2];
+    xNext[4] = A (4, 4) * x[4] + C (4, 0) * i[0];
+}
+
+inline void VARKEL_preamp_block1::computeOutput (const double* u, const double* x, const double* i,
+                                                 double* __restrict y) const
+{
+    y[0] = G (0, 1) * x[1] + G (0, 2) * x[2] + G (0, 3) * x[3] + H (0, 1) * u[1] + K (0, 1) * i[1] +
+           K (0, 2) * i[2];
+}
 
 template <class TriodeModel, int Variant>
 class VARKEL_preamp_block1_Automation : public VARKEL_preamp_block1

@@ -84,36 +84,6 @@ void VARKEL_preamp_block2::computePortJacobian (const double* v, StateSpaceMatri
     computeTriodePortJacobian (triode, triodePorts, v, J);
 }
 
-// The per-sample products below skip the entries that are zero for every component value and
-// rate, and keep the column order of the dense product so the sums round identically.
-// Each row of p starts from +0.0 as the dense product does, so a row whose terms are all -0
-// comes out +0 there too.
-
-void VARKEL_preamp_block2::computeNonlinearInputs (const double* u, const double* x,
-                                                   double* __restrict p) const
-{
-    p[0] = 0.0 + D (0, 0) * x[0] + D (0, 1) * x[1] + E (0, 0) * u[0];
-    p[1] = 0.0 + D (1, 2) * x[2] + E (1, 1) * u[1];
-    p[2] = 0.0 + D (2, 2) * x[2] + D (2, 4) * x[4] + E (2, 1) * u[1];
-    p[3] = 0.0 + D (3, 4) * x[4] + E (3, 2) * u[2];
-}
-
-void VARKEL_preamp_block2::updateState (const double* u, const double* i, const double* x,
-                                        double* __restrict xNext) const
-{
-    xNext[0] = A (0, 0) * x[0] + A (0, 1) * x[1] + B (0, 0) * u[0] + C (0, 0) * i[0];
-    xNext[1] = A (1, 0) * x[0] + A (1, 1) * x[1] + B (1, 0) * u[0] + C (1, 0) * i[0];
-    xNext[2] = A (2, 2) * x[2] + B (2, 1) * u[1] + C (2, 1) * i[1] + C (2, 2) * i[2];
-    xNext[3] = A (3, 3) * x[3];
-    xNext[4] = A (4, 4) * x[4] + C (4, 2) * i[2] + C (4, 3) * i[3];
-}
-
-void VARKEL_preamp_block2::computeOutput (const double* u, const double* x, const double* i,
-                                          double* __restrict y) const
-{
-    y[0] = G (0, 2) * x[2] + H (0, 1) * u[1] + K (0, 1) * i[1] + K (0, 2) * i[2];
-}
-
 std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block2::clone() const
 {
     auto copy = std::make_unique<VARKEL_preamp_block2> (sampleRate, numPositions, numAutomationValues);

@@ -72,33 +72,6 @@ void VARKEL_preamp_block3_simple::computePortJacobian (const double* v, StateSpa
     computeTriodePortJacobian (triode, triodePorts, v, J);
 }
 
-// The per-sample products below skip the entries that are zero for every component value and
-// rate, and keep the column order of the dense product so the sums round identically.
-// Each row of p starts from +0.0 as the dense product does, so a row whose terms are all -0
-// comes out +0 there too.
-
-void VARKEL_preamp_block3_simple::computeNonlinearInputs (const double* u, const double* x,
-                                                          double* __restrict p) const
-{
-    p[0] = 0.0 + D (0, 0) * x[0] + D (0, 1) * x[1] + E (0, 0) * u[0];
-    p[1] = 0.0 + D (1, 1) * x[1] + E (1, 1) * u[1];
-    p[2] = 0.0 + E (2, 1) * u[1];
-    p[3] = 0.0 + E (3, 1) * u[1];
-}
-
-void VARKEL_preamp_block3_simple::updateState (const double* u, const double* i, const double* x,
-                                               double* __restrict xNext) const
-{
-    xNext[0] = A (0, 0) * x[0] + B (0, 0) * u[0] + C (0, 0) * i[0];
-    xNext[1] = A (1, 1) * x[1] + C (1, 0) * i[0] + C (1, 1) * i[1];
-}
-
-void VARKEL_preamp_block3_simple::computeOutput (const double* u, const double*, const double* i,
-                                                 double* __restrict y) const
-{
-    y[0] = H (0, 1) * u[1] + K (0, 1) * i[1] + K (0, 2) * i[2];
-}
-
 std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block3_simple::clone() const
 {
     auto copy = std::make_unique<VARKEL_preamp_block3_simple> (sampleRate, numPositions, numAutomationValues);

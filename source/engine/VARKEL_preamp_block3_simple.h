@@ -19,9 +19,9 @@ public:
     void updateMatrices() override;
     void computePortCurrents (const double* v, double* i) const override;
     void computePortJacobian (const double* v, StateSpaceMatrix& J) const override;
-    void computeNonlinearInputs (const double* u, const double* x, double* p) const override;
-    void updateState (const double* u, const double* i, const double* x, double* xNext) const override;
-    void computeOutput (const double* u, const double* x, const double* i, double* y) const override;
+    void computeNonlinearInputs (const double* u, const double* x, double* p) const final;
+    void updateState (const double* u, const double* i, const double* x, double* xNext) const final;
+    void computeOutput (const double* u, const double* x, const double* i, double* y) const final;
     std::unique_ptr<SSParamsVecAutomation> clone() const override;
 
     double R1 = 470000.0;
@@ -36,6 +36,33 @@ public:
 
     std::vector<double> inputDefaults;
 };
+
+// The per-sample products below skip the entries that are zero for every component value and
+// rate, and keep the column order of the dense product so the sums round identically.
+// Each row of p starts from +0.0 as the dense product does, so a row whose terms are all -0
+// comes out +0 there too.
+
+inline void VARKEL_preamp_block3_simple::computeNonlinearInputs (const double* u, const double* x,
+                                                                 double* __restrict p) const
+{
+    p[0] = 0.0 + D (0, 0) * x[0] + D (0, 1) * x[1] + E (0, 0) * u[0];
+    p[1] = 0.0 + D (1, 1) * x[1] + E (1, 1) * u[1];
+    p[2] = 0.0 + E (2, 1) * u[1];
+    p[3] = 0.0 + E (3, 1) * u[1];
+}
+
+inline void VARKEL_preamp_block3_simple::updateState (const double* u, const double* i, const double* x,
+                                                      double* __restrict xNext) const
+{
+    xNext[0] = A (0, 0) * x[0] + B (0, 0) * u[0] + C (0, 0) * i[0];
+    xNext[1] = A (1, 1) * x[1] + C (1, 0) * i[0] + C (1, 1) * i[1];
+}
+
+inline void VARKEL_preamp_block3_simple::computeOutput (const double* u, const double*, const double* i,
+                                                        double* __restrict y) const
+{
+    y[0] = H (0, 1) * u[1] + K (0, 1) * i[1] + K (0, 2) * i[2];
+}
 
 template <class TriodeModel, int Variant>
 class VARKEL_preamp_block3_simple_Automation : public VARKEL_preamp_block3_simple

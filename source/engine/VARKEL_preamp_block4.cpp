@@ -75,30 +75,6 @@ void VARKEL_preamp_block4::computePortJacobian (const double* v, StateSpaceMatri
     computeTriodePortJacobian (triode, triodePorts, v, J);
 }
 
-// B and H are zero for every component value (the inputs reach the network only through the
-// triode), and E is diag(-1, 1); the sums keep the dense product's column order and start from
-// +0.0 as it does, so a row whose terms are all -0 comes out +0 there too.
-
-void VARKEL_preamp_block4::computeNonlinearInputs (const double* u, const double* x,
-                                                   double* __restrict p) const
-{
-    p[0] = 0.0 + D (0, 0) * x[0] + D (0, 1) * x[1] + D (0, 2) * x[2] + E (0, 0) * u[0];
-    p[1] = 0.0 + D (1, 0) * x[0] + D (1, 1) * x[1] + D (1, 2) * x[2] + E (1, 1) * u[1];
-}
-
-void VARKEL_preamp_block4::updateState (const double*, const double* i, const double* x,
-                                        double* __restrict xNext) const
-{
-    for (uint32_t r = 0; r < 3; ++r)
-        xNext[r] = A (r, 0) * x[0] + A (r, 1) * x[1] + A (r, 2) * x[2] + C (r, 0) * i[0] + C (r, 1) * i[1];
-}
-
-void VARKEL_preamp_block4::computeOutput (const double*, const double* x, const double* i,
-                                          double* __restrict y) const
-{
-    y[0] = G (0, 0) * x[0] + G (0, 1) * x[1] + G (0, 2) * x[2] + K (0, 0) * i[0] + K (0, 1) * i[1];
-}
-
 std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block4::clone() const
 {
     auto copy = std::make_unique<VARKEL_preamp_block4> (sampleRate, numPositions, numAutomationValues);

@@ -2,7 +2,7 @@
 
 #include "models/NetworkKernels.h"
 
-#include <xmmintrin.h>
+#include <emmintrin.h>
 
 namespace
 {
@@ -46,38 +46,27 @@ __attribute__ ((always_inline)) inline void layer (const CompiledNetwork::LayerV
 
     for (uint32_t k = 0; k < vectors; ++k)
     {
-        __m128 s = _mm_mul_ps (_mm_load_ps (y.steepness + 4 * k), sum[k]);
-        // s > bound ? bound : (s < -bound ? -bound : s); NaN stays NaN.
+        // s > bound ? bound : (s < -bound ? -bound : s), NaN staying NaN: maxps and minps
+        // return their second operand unless the first compares greater (smaller).
         const __m128 bound = _mm_load_ps (y.bound + 4 * k);
-        const __m128 negative = _mm_xor_ps (bound, sign);
-        const __m128 below = _mm_cmplt_ps (s, negative);
-        s = _mm_or_ps (_mm_and_ps (below, negative), _mm_andnot_ps (below, s));
-        const __m128 above = _mm_cmpgt_ps (_mm_mul_ps (_mm_load_ps (y.steepness + 4 * k), sum[k]), bound);
-        s = _mm_or_ps (_mm_and_ps (above, bound), _mm_andnot_ps (above, s));
+        __m128 s = _mm_mul_ps (_mm_load_ps (y.steepness + 4 * k), sum[k]);
+        s = _mm_min_ps (bound, _mm_max_ps (_mm_xor_ps (bound, sign), s));
         const __m128 one = _mm_set1_ps (1.0f);
         if constexpr (function == A::elliotSymmetric)
         {
-            // s / (1 + (s > 0 ? s : -s))
-            const __m128 positive = _mm_cmpgt_ps (s, _mm_setzero_ps());
-            const __m128 magnitude =
-                _mm_or_ps (_mm_and_ps (positive, s), _mm_andnot_ps (positive, _mm_xor_ps (s, sign)));
-            s = _mm_div_ps (s, _mm_add_ps (one, magnitude));
+            // s / (1 + (s > 0 ? s : -s)); clearing the sign gives the same magnitude for every
+            // s, zeros and NaN included, and the quotient of a NaN is that NaN either way.
+            s = _mm_div_ps (s, _mm_add_ps (one, _mm_andnot_ps (sign, s)));
         }
         else if constexpr (function == A::linearPiece)
         {
             // s < 0 ? 0 : (s > 1 ? 1 : s)
-            const __m128 over = _mm_cmpgt_ps (s, one);
-            const __m128 under = _mm_cmplt_ps (s, _mm_setzero_ps());
-            s = _mm_andnot_ps (under, _mm_or_ps (_mm_and_ps (over, one), _mm_andnot_ps (over, s)));
+            s = _mm_max_ps (_mm_setzero_ps(), _mm_min_ps (one, s));
         }
         else if constexpr (function == A::linearPieceSymmetric)
         {
             // s < -1 ? -1 : (s > 1 ? 1 : s)
-            const __m128 minusOne = _mm_set1_ps (-1.0f);
-            const __m128 over = _mm_cmpgt_ps (s, one);
-            const __m128 under = _mm_cmplt_ps (s, minusOne);
-            const __m128 upper = _mm_or_ps (_mm_and_ps (over, one), _mm_andnot_ps (over, s));
-            s = _mm_or_ps (_mm_and_ps (under, minusOne), _mm_andnot_ps (under, upper));
+            s = _mm_max_ps (_mm_set1_ps (-1.0f), _mm_min_ps (one, s));
         }
         _mm_store_ps (out + 4 * k, s);
     }
@@ -89,10 +78,21 @@ void evaluateFused (const RegionNetwork& r, const double* u, double* i, RegionSc
     constexpr uint32_t hiddenLanes = static_cast<uint32_t> (roundUp4 (Hidden));
     float* scaled = scratch.scaledInput.data();
     alignas (16) float input[roundUp4 (In + 1)];
-    for (uint32_t q = 0; q < In; ++q)
+    // (u - min) * scale - 1 in double, rounded to float once, two inputs per register.
+    const RegionNetwork::FusedScaling& scaling = r.fusedScaling;
+    const __m128d one = _mm_set1_pd (1.0);
+    uint32_t q = 0;
+    for (; q + 2 <= In; q += 2)
     {
-        const float s =
-            static_cast<float> ((u[q] - static_cast<double> (r.inputMin[q])) * r.inputScale[q] - 1.0);
+        const __m128d shifted = _mm_sub_pd (_mm_loadu_pd (u + q), _mm_loadu_pd (scaling.inputMin + q));
+        const __m128 s =
+            _mm_cvtpd_ps (_mm_sub_pd (_mm_mul_pd (shifted, _mm_loadu_pd (scaling.inputScale + q)), one));
+        _mm_storel_pi (reinterpret_cast<__m64*> (input + q), s);
+        _mm_storel_pi (reinterpret_cast<__m64*> (scaled + q), s);
+    }
+    if constexpr ((In & 1u) != 0)
+    {
+        const float s = static_cast<float> ((u[q] - scaling.inputMin[q]) * scaling.inputScale[q] - 1.0);
         input[q] = s;
         scaled[q] = s;
     }
@@ -107,12 +107,25 @@ void evaluateFused (const RegionNetwork& r, const double* u, double* i, RegionSc
 
     if constexpr (everyOutput)
     {
-        // Every entry of i driven, in order: the mask loop without its tests.
-        for (uint32_t j = 0; j < Out; ++j)
+        // Every entry of i driven, in order: the mask loop without its tests, four lanes at once.
+        // The product and the sum are rounded to float as in writeCurrents; current >= 0 is false
+        // for NaN, so the mask makes negative and NaN currents +0 and keeps -0.
+        const __m128 current =
+            _mm_add_ps (_mm_mul_ps (_mm_load_ps (scaling.outputScale), _mm_load_ps (outputs)),
+                        _mm_load_ps (scaling.outputMin));
+        const __m128 kept = _mm_and_ps (current, _mm_cmpge_ps (current, _mm_setzero_ps()));
+        const __m128d low = _mm_cvtps_pd (kept);
+        if constexpr (Out >= 2)
+            _mm_storeu_pd (i, low);
+        else
+            _mm_store_sd (i, low);
+        if constexpr (Out >= 3)
         {
-            const float product = r.outputScale[j] * outputs[j];
-            const float current = product + r.outputMin[j];
-            i[j] = current >= 0.0f ? static_cast<double> (current) : 0.0;
+            const __m128d high = _mm_cvtps_pd (_mm_movehl_ps (kept, kept));
+            if constexpr (Out == 4)
+                _mm_storeu_pd (i + 2, high);
+            else
+                _mm_store_sd (i + 2, high);
         }
     }
     else
@@ -218,4 +231,16 @@ void attachFusedEvaluation (RegionNetwork& region) noexcept
         return;
     region.fusedLayers[0] = region.compiled->layer (0);
     region.fusedLayers[1] = region.compiled->layer (1);
+    RegionNetwork::FusedScaling& scaling = region.fusedScaling;
+    scaling = {};
+    for (uint32_t q = 0; q < region.inputCount; ++q)
+    {
+        scaling.inputMin[q] = static_cast<double> (region.inputMin[q]);
+        scaling.inputScale[q] = static_cast<double> (region.inputScale[q]);
+    }
+    for (uint32_t j = 0; j < region.outputCount; ++j)
+    {
+        scaling.outputScale[j] = region.outputScale[j];
+        scaling.outputMin[j] = region.outputMin[j];
+    }
 }

@@ -60,8 +60,17 @@ struct alignas (16) RegionNetwork
     FannNetwork network;
     // The same floats as fann_run, far cheaper; null only in the plain evaluation's tables.
     std::shared_ptr<const CompiledNetwork> compiled;
-    RegionEvaluator evaluator = nullptr; // null: the general evaluation
+    RegionEvaluator evaluator = nullptr;       // null: the general evaluation
     CompiledNetwork::LayerView fusedLayers[2]; // the compiled network's two layers, for the evaluator
+    // Also for the evaluator, set with it: the input scaling in the doubles it is applied in (the
+    // floats converted exactly) and the output scaling padded with zeros to four lanes.
+    struct FusedScaling
+    {
+        double inputMin[4] = {};
+        double inputScale[4] = {};
+        alignas (16) float outputScale[4] = {};
+        alignas (16) float outputMin[4] = {};
+    } fusedScaling;
     uint16_t maskLength = 0;
     const uint16_t* outputMask = nullptr; // the position's mask, owned by the table
 
@@ -111,8 +120,8 @@ private:
 struct PositionTable
 {
     std::vector<RegionNetwork> regions;
-    RegionIndex index;               // of these regions, as its position 0
-    RegionHints hints;               // of these regions
+    RegionIndex index;                 // of these regions, as its position 0
+    RegionHints hints;                 // of these regions
     AlignedArray<uint16_t> outputMask; // ni, which the regions point to
     uint32_t maxInputs = 0;
     size_t scratchFloats = 0; // of the largest compiled network
