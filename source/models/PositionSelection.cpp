@@ -22,6 +22,9 @@ uint32_t selectPosition (BlockModelState& m, uint32_t requestedPosition)
     if (m.regions.empty() || m.regionsPosition != a)
     {
         m.selectedPosition = a;
+        // The networks point into the output mask; after releaseProjectionBuffers it is made anew
+        // here, or the block would stay silent for good.
+        ensureSize (m.outputMask, m.shape.numNonlinearOutputs);
         // Without its networks the block must stay silent rather than play another position's.
         if (!buildRegionNetworks (m).ok)
             return a;

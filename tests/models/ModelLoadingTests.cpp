@@ -41,3 +41,19 @@ TEST (ModelLoading, ReloadReplacesModelAndKeepsClampedPosition)
     EXPECT_EQ (m.selectedRegions, nullptr);
     EXPECT_EQ (m.projectionMatrix.data(), nullptr);
 }
+
+// After a release, selecting another position builds that position's networks: the release
+// must not leave the block silent until the next reload.
+TEST (ModelLoading, ASelectionOfAnotherPositionAfterAReleaseRestoresTheNetworks)
+{
+    TestBlock block (2, 2, 1);
+    BlockModelState m;
+    ASSERT_TRUE (loadStandardNets (m, block, {nets (1), nets (2), nets (3)}).ok);
+    selectPosition (m, 2);
+    releaseProjectionBuffers (m);
+    EXPECT_EQ (selectPosition (m, 0), 0u);
+    EXPECT_TRUE (hasModel (m));
+    ASSERT_EQ (m.selectedRegionCount, 1u);
+    EXPECT_EQ (m.selectedRegions, m.regions.data());
+    EXPECT_EQ (m.regionsPosition, 0u);
+}
