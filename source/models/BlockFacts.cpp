@@ -47,6 +47,14 @@ std::string modelFileName (const std::string& valveName, int blockIndex, int32_t
     return processingRate > 0 ? name + "." + std::to_string (processingRate) : std::string();
 }
 
+std::string rateOwnModelFileName (const std::string& valveName, int blockIndex, int32_t processingRate)
+{
+    const std::string name = modelFileName (valveName, blockIndex, processingRate);
+    if (name.empty() || blockTable[blockIndex].filePerRate || processingRate <= 0)
+        return {};
+    return name + "." + std::to_string (processingRate);
+}
+
 std::string chooseModelFile (const std::string& folder, const std::string& valveName, int blockIndex,
                              int32_t processingRate)
 {
@@ -54,16 +62,13 @@ std::string chooseModelFile (const std::string& folder, const std::string& valve
     if (name.empty())
         return {};
     const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
-    if (!blockTable[blockIndex].filePerRate && processingRate > 0)
+    const std::string rateOwn = rateOwnModelFileName (valveName, blockIndex, processingRate);
+    // Anything by the rate's name counts, not only a regular file: what cannot be read is then
+    // refused under its own name rather than passed over in silence.
+    struct stat info
     {
-        // Anything by the rate's name counts, not only a regular file: what cannot be read is
-        // then refused under its own name rather than passed over in silence.
-        const std::string forRate = prefix + name + "." + std::to_string (processingRate);
-        struct stat info
-        {
-        };
-        if (lstat (forRate.c_str(), &info) == 0)
-            return forRate;
-    }
+    };
+    if (!rateOwn.empty() && lstat ((prefix + rateOwn).c_str(), &info) == 0)
+        return prefix + rateOwn;
     return prefix + name;
 }

@@ -53,6 +53,11 @@ bool blockUsesPrincipalComponents (int blockIndex) noexcept;
 // without a positive rate.
 std::string modelFileName (const std::string& valveName, int blockIndex, int32_t processingRate);
 
+// "<modelFileName>.<rate>" for a block that shares one file among rates: the file of its own that
+// a data set may hold for the rate. Empty where modelFileName is, for a per-rate block (whose
+// usual name already ends in the rate) or without a positive rate.
+std::string rateOwnModelFileName (const std::string& valveName, int blockIndex, int32_t processingRate);
+
 // The file a block loads for a processing rate from a folder (the folder's path with or without
 // its final "/"): a block that shares one file among rates may also have a file for the rate
 // ("<its usual name>.<rate>", trained nearer that rate), which is taken when the folder holds

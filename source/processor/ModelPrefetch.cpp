@@ -38,15 +38,6 @@ void ModelPrefetch::waitUntilDone()
         worker.join();
 }
 
-size_t ModelPrefetch::heldCount() const
-{
-    const std::lock_guard<std::mutex> guard (heldLock);
-    size_t count = 0;
-    for (const auto& file : held)
-        count += file.status.ok ? 1u : 0u;
-    return count;
-}
-
 void ModelPrefetch::stop()
 {
     stopping = true;

@@ -40,9 +40,6 @@ public:
     // Waits until every requested file is held (or refused): for tests and benches.
     void waitUntilDone();
 
-    // How many of the requested files are held now.
-    size_t heldCount() const;
-
 private:
     void stop();
     void run();
@@ -50,6 +47,6 @@ private:
     std::vector<Request> requested;
     std::thread worker;
     std::atomic<bool> stopping{false};
-    mutable std::mutex heldLock;
+    std::mutex heldLock;
     std::vector<SharedModelFile> held;
 };

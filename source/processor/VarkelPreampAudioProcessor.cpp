@@ -559,12 +559,10 @@ VarkelPreampAudioProcessor::ModelPaths VarkelPreampAudioProcessor::buildModelPat
     const auto moduleFile = juce::File::getSpecialLocation (juce::File::currentApplicationFile);
     paths.folder = modelDataFolder (moduleFile.getFullPathName().toStdString());
     paths.valveType = valveType;
+    const char* valve = valveSetFileName (valveType);
     for (int k = 0; k < 4; ++k)
-    {
-        const char* valve = valveSetFileName (valveType);
         paths.files[static_cast<size_t> (k)] =
             valve != nullptr ? chooseModelFile (paths.folder, valve, k, factor * sampleRate) : std::string();
-    }
     return paths;
 }
 

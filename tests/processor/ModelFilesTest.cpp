@@ -90,6 +90,10 @@ TEST (ModelFiles, ARateFileOfASharedBlockIsPreferredWhereItExists)
     for (const auto& c : cases)
         EXPECT_EQ (chooseModelFile (c.folder, "eh", c.block, c.rate), c.chosen) << c.block << " " << c.rate;
     EXPECT_EQ (chooseModelFile (dir, "", 0, 192000), "");
+    // The name of a rate's own file, which the builder writes: none for block 3 or without a rate.
+    EXPECT_EQ (rateOwnModelFileName ("rsd", 1, 705600), "varkelpre_rsd_b2_pca.dat.705600");
+    EXPECT_EQ (rateOwnModelFileName ("eh", 2, 192000), "");
+    EXPECT_EQ (rateOwnModelFileName ("eh", 0, 0), "");
     std::filesystem::remove_all (folder);
 }
 } // namespace

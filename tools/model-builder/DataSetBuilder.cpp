@@ -735,7 +735,7 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                                              k == 0 ? highRateBlockOneStage : highRateBlockTwoStage);
             const auto bytes = frontBlockFile (k, fits);
             for (int rate : highRates)
-                build.files.push_back ({modelFileName (valve, k, 0) + "." + std::to_string (rate), bytes});
+                build.files.push_back ({rateOwnModelFileName (valve.name, k, rate), bytes});
         }
         report (options, valve.name + ": blocks 1 and 2 for rates above " + std::to_string (2 * trainingRates.front())
                              + ", trained at " + std::to_string (highRate)
