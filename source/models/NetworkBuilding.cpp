@@ -262,6 +262,7 @@ void attachTable (BlockModelState& m, const PositionTable& table, uint32_t posit
     m.table = &table;
     m.regions = RegionSpan{table.regions.data(), table.regions.size()};
     m.regionsPosition = position;
+    m.previousRegion = nullptr; // it may point into the table this one replaces
     m.regionIndex = m.referenceEvaluation ? nullptr : &table.index;
     m.regionHints = m.referenceEvaluation || !table.hints.isBuilt() ? nullptr : &table.hints;
 }
@@ -357,6 +358,7 @@ void useReferenceEvaluation (BlockModelState& m)
         m.selectedRegions = m.regions.data();
         m.selectedRegionCount = static_cast<uint32_t> (m.regions.size());
         m.lastRegion = m.selectedRegions;
+        m.previousRegion = nullptr;
     }
 }
 
@@ -364,6 +366,7 @@ void destroyRegionNetworks (BlockModelState& m)
 {
     m.selectedRegions = nullptr;
     m.lastRegion = nullptr;
+    m.previousRegion = nullptr;
     m.selectedRegionCount = 0;
     m.regionIndex = nullptr;
     m.regionHints = nullptr;

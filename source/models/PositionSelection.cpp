@@ -34,6 +34,7 @@ uint32_t selectPosition (BlockModelState& m, uint32_t requestedPosition)
     m.selectedRegionCount = static_cast<uint32_t> (m.regions.size());
     m.selectedRegions = m.regions.data();
     m.lastRegion = m.selectedRegions;
+    m.previousRegion = nullptr;
     return a;
 }
 
@@ -114,6 +115,7 @@ void releaseProjectionBuffers (BlockModelState& m)
     // selection makes them anew.
     m.selectedRegions = nullptr;
     m.lastRegion = nullptr;
+    m.previousRegion = nullptr;
     m.selectedRegionCount = 0;
     m.projectionRows = 0;
     m.reducedCount = 0;

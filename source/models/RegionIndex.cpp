@@ -3,6 +3,8 @@
 #include "models/RegionNetwork.h"
 
 #include <algorithm>
+#include <emmintrin.h>
+#include <limits>
 
 namespace
 {
@@ -181,6 +183,10 @@ void RegionHints::clear() noexcept
     earlierBegin.clear();
     earlier.clear();
     tests.clear();
+    boxInputs = 0;
+    ownBoxes.reset();
+    earlierBoxes.reset();
+    earlierRegion.clear();
 }
 
 void RegionHints::build (const RegionNetwork* regions, uint32_t count)
@@ -223,10 +229,45 @@ void RegionHints::build (const RegionNetwork* regions, uint32_t count)
         }
     }
     earlierBegin.push_back (static_cast<uint32_t> (earlier.size()));
+
+    const uint32_t inputs = count > 0 ? regions[0].inputCount : 0;
+    if (inputs == 0 || inputs > 4)
+        return;
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    const auto fill = [] (double* box)
+    {
+        for (uint32_t q = 0; q < 4; ++q)
+        {
+            box[q] = -infinity;
+            box[4 + q] = infinity;
+        }
+    };
+    ownBoxes.reset (size_t (count) * boxDoubles);
+    for (uint32_t r = 0; r < count; ++r)
+    {
+        double* box = ownBoxes.data() + size_t (r) * boxDoubles;
+        fill (box);
+        for (uint32_t q = 0; q < inputs; ++q)
+        {
+            box[q] = static_cast<double> (regions[r].lowerBound[q]);
+            box[4 + q] = static_cast<double> (regions[r].upperBound[q]);
+        }
+    }
+    earlierBoxes.reset (std::max<size_t> (earlier.size(), 1) * boxDoubles);
+    earlierRegion.resize (earlier.size());
+    for (size_t e = 0; e < earlier.size(); ++e)
+    {
+        double* box = earlierBoxes.data() + e * boxDoubles;
+        fill (box);
+        for (uint32_t t = earlier[e].testBegin; t < earlier[e].testEnd; ++t)
+            box[(tests[t].lower ? 0 : 4) + tests[t].axis] = tests[t].bound;
+        earlierRegion[e] = earlier[e].region;
+    }
+    boxInputs = inputs;
 }
 
 const RegionNetwork* RegionHints::firstContaining (const RegionNetwork* first, const RegionNetwork* hint,
-                                              const double* u) const noexcept
+                                                   const double* u) const noexcept
 {
     const auto r = static_cast<size_t> (hint - first);
     for (uint32_t e = earlierBegin[r]; e < earlierBegin[r + 1]; ++e)
@@ -243,4 +284,61 @@ const RegionNetwork* RegionHints::firstContaining (const RegionNetwork* first, c
             return first + candidate.region;
     }
     return hint;
+}
+
+namespace
+{
+// lower < u < upper on every axis of an 8-double box, false for NaN as the scalar tests are.
+template <uint32_t Inputs>
+inline bool insideBox (const double* box, const double* u) noexcept
+{
+    if constexpr (Inputs == 1)
+        return box[0] < u[0] && u[0] < box[4];
+    else
+    {
+        const __m128d low = _mm_loadu_pd (u);
+        __m128d inside =
+            _mm_and_pd (_mm_cmplt_pd (_mm_load_pd (box), low), _mm_cmplt_pd (low, _mm_load_pd (box + 4)));
+        if constexpr (Inputs >= 3)
+        {
+            // With three inputs the fourth lane is 0, inside the infinite edges.
+            const __m128d high = Inputs == 4 ? _mm_loadu_pd (u + 2) : _mm_load_sd (u + 2);
+            inside = _mm_and_pd (inside, _mm_and_pd (_mm_cmplt_pd (_mm_load_pd (box + 2), high),
+                                                     _mm_cmplt_pd (high, _mm_load_pd (box + 6))));
+        }
+        return _mm_movemask_pd (inside) == 3;
+    }
+}
+} // namespace
+
+template <uint32_t Inputs>
+const RegionNetwork* RegionHints::firstFrom (const RegionNetwork* first, const RegionNetwork* hint,
+                                             const double* u) const noexcept
+{
+    const auto r = static_cast<size_t> (hint - first);
+    if (!insideBox<Inputs> (ownBoxes.data() + r * boxDoubles, u))
+        return nullptr;
+    const double* box = earlierBoxes.data();
+    for (uint32_t e = earlierBegin[r], end = earlierBegin[r + 1]; e < end; ++e)
+        if (insideBox<Inputs> (box + size_t (e) * boxDoubles, u))
+            return first + earlierRegion[e];
+    return hint;
+}
+
+const RegionNetwork* RegionHints::firstContainingFrom (const RegionNetwork* first, const RegionNetwork* hint,
+                                                       const double* u) const noexcept
+{
+    switch (boxInputs)
+    {
+    case 1:
+        return firstFrom<1> (first, hint, u);
+    case 2:
+        return firstFrom<2> (first, hint, u);
+    case 3:
+        return firstFrom<3> (first, hint, u);
+    case 4:
+        return firstFrom<4> (first, hint, u);
+    default:
+        return hint->contains (u) ? firstContaining (first, hint, u) : nullptr;
+    }
 }

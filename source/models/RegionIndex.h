@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/AlignedArray.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -69,6 +71,10 @@ public:
     const RegionNetwork* firstContaining (const RegionNetwork* first, const RegionNetwork* hint,
                                           const double* u) const noexcept;
 
+    // The same for any hint among the regions: null when the hint's box does not contain u.
+    const RegionNetwork* firstContainingFrom (const RegionNetwork* first, const RegionNetwork* hint,
+                                              const double* u) const noexcept;
+
     // Earlier boxes tested, over all boxes, for benchmarks and diagnostics.
     size_t candidateCount() const noexcept { return earlier.size(); }
 
@@ -86,7 +92,21 @@ private:
         bool lower = false; // bound < u[axis]; else u[axis] < bound
     };
 
+    template <uint32_t Inputs>
+    const RegionNetwork* firstFrom (const RegionNetwork* first, const RegionNetwork* hint,
+                                    const double* u) const noexcept;
+
     std::vector<uint32_t> earlierBegin; // per region, into earlier; one entry more than regions
     std::vector<Earlier> earlier;
     std::vector<Test> tests;
+    // For regions of 1 to 4 inputs (else none), the same tests as boxes of doubles, two vector
+    // comparisons per two axes: per region its own box, per entry of earlier the box of the tests
+    // left to make, an implied test as an infinite edge (true for every point of the given box,
+    // which is finite). Each box is 4 lower edges and 4 upper edges; the axes past the inputs are
+    // infinite as well.
+    static constexpr uint32_t boxDoubles = 8;
+    uint32_t boxInputs = 0;
+    AlignedArray<double> ownBoxes;
+    AlignedArray<double> earlierBoxes;
+    std::vector<uint32_t> earlierRegion; // per entry of earlier, its region
 };

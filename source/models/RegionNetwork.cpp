@@ -21,7 +21,6 @@ void RegionScratch::reserve (uint32_t inputs, size_t floats)
         network.reset (floats);
 }
 
-
 void RegionNetwork::evaluate (const double* u, double* i, RegionScratch& scratch) const noexcept
 {
     if (evaluator != nullptr)
@@ -140,7 +139,8 @@ const RegionNetwork* findRegion (const BlockModelState& m, const double* u) noex
 {
     // The index covers the built position's whole table, as its position 0; a slice that is not
     // that whole table (never made by the loader), or no index, is searched linearly.
-    const bool wholeTable = m.selectedRegions == m.regions.data() && m.selectedRegionCount == m.regions.size();
+    const bool wholeTable =
+        m.selectedRegions == m.regions.data() && m.selectedRegionCount == m.regions.size();
     if (m.regionIndex == nullptr || !wholeTable)
     {
         for (uint32_t r = 0; r < m.selectedRegionCount; ++r)
@@ -169,18 +169,31 @@ void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double
 
     const double* u = m.reducedInput.data();
     // Successive samples mostly stay in one box: when the last one's box still holds the point,
-    // only the earlier boxes that may share points with it are left to test.
-    const RegionNetwork* last = m.lastRegion;
+    // only the earlier boxes that may share points with it are left to test. A point that left
+    // it has often gone back to the box before, which the hints take as well: whichever box holds
+    // the point, they find the first one in stored order.
+    const RegionNetwork* region = nullptr;
     const bool hinted = m.regionHints != nullptr && m.selectedRegions == m.regions.data() &&
-                        m.selectedRegionCount == m.regions.size() && last->contains (u);
-    if (const RegionNetwork* region = hinted ? m.regionHints->firstContaining (m.selectedRegions, last, u)
-                                             : findRegion (m, u))
+                        m.selectedRegionCount == m.regions.size();
+    if (hinted)
+    {
+        region = m.regionHints->firstContainingFrom (m.selectedRegions, m.lastRegion, u);
+        if (region == nullptr && m.previousRegion != nullptr)
+            region = m.regionHints->firstContainingFrom (m.selectedRegions, m.previousRegion, u);
+    }
+    if (region == nullptr)
+        region = findRegion (m, u);
+    if (region != nullptr)
     {
         if (region->evaluator != nullptr)
             region->evaluator (*region, u, i, m.scratch);
         else
             region->evaluate (u, i, m.scratch);
-        m.lastRegion = region;
+        if (region != m.lastRegion)
+        {
+            m.previousRegion = m.lastRegion;
+            m.lastRegion = region;
+        }
         return;
     }
 

@@ -169,6 +169,7 @@ struct BlockModelState
     const RegionNetwork* selectedRegions = nullptr;
     uint32_t selectedRegionCount = 0;
     const RegionNetwork* lastRegion = nullptr;
+    const RegionNetwork* previousRegion = nullptr; // the box lastRegion was before it changed; null: none
     uint32_t projectionRows = 0;
     uint32_t reducedCount = 0;
     AlignedArray<uint32_t> inputMask;      // nv
@@ -197,6 +198,6 @@ const RegionNetwork* findRegion (const BlockModelState& m, const double* u) noex
 
 // Per sample: p (nv values) to port currents i (ni values). A point in no box of the selected
 // position takes the nearest box's network at the nearest point of that box, for every block.
-// lastRegion is the box of the last point found inside one; a point that is still inside it is
-// found through the hints. Allocates nothing.
+// lastRegion is the box of the last point found inside one, previousRegion the one before; a point
+// that is inside either is found through the hints. Allocates nothing.
 void regionStep (BlockModelState& m, int blockIndex, const double* p, double* i) noexcept;
