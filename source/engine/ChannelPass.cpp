@@ -5,6 +5,7 @@
 #include "engine/VARKEL_preamp_block2.h"
 #include "engine/VARKEL_preamp_block3_simple.h"
 #include "engine/VARKEL_preamp_block4.h"
+#include "models/FusedEvaluation.h"
 
 template <class Block>
 inline double ChannelChain::runBlock (int k, double input) noexcept
@@ -34,6 +35,15 @@ double ChannelChain::runAnyBlocks (ChannelChain& chain, double input) noexcept
                          SSParamsVecAutomation> (chain, input);
 }
 
+// Everything of the pass inlined into it, so all of it is compiled for AVX2; the region step
+// stays a call (and has its own choice of evaluation).
+__attribute__ ((target ("avx2"), flatten)) double ChannelChain::runPreampBlocksAvx2 (ChannelChain& chain,
+                                                                                     double input) noexcept
+{
+    return runFourBlocks<VARKEL_preamp_block1, VARKEL_preamp_block2, VARKEL_preamp_block3_simple,
+                         VARKEL_preamp_block4> (chain, input);
+}
+
 void ChannelChain::choosePass() noexcept
 {
     // The products of these classes are final, so no block of a derived type runs other ones.
@@ -41,7 +51,11 @@ void ChannelChain::choosePass() noexcept
                               dynamic_cast<const VARKEL_preamp_block2*> (blocks[1]) != nullptr &&
                               dynamic_cast<const VARKEL_preamp_block3_simple*> (blocks[2]) != nullptr &&
                               dynamic_cast<const VARKEL_preamp_block4*> (blocks[3]) != nullptr;
-    pass = preampBlocks ? &runFourBlocks<VARKEL_preamp_block1, VARKEL_preamp_block2,
-                                         VARKEL_preamp_block3_simple, VARKEL_preamp_block4>
-                        : &runAnyBlocks;
+    if (!preampBlocks)
+        pass = &runAnyBlocks;
+    else if (processorHasAvx2())
+        pass = &runPreampBlocksAvx2;
+    else
+        pass = &runFourBlocks<VARKEL_preamp_block1, VARKEL_preamp_block2, VARKEL_preamp_block3_simple,
+                              VARKEL_preamp_block4>;
 }
