@@ -147,3 +147,91 @@ TEST (FusedEvaluation, OtherShapesKeepTheGeneralEvaluation)
     ASSERT_NE (fast, nullptr) << status.message;
     EXPECT_EQ (fast->regions[0].evaluator, nullptr);
 }
+
+// The build a processor gets: SSE2 without AVX2, whatever this machine has; and on this machine
+// the attached evaluation is the one of its own build.
+TEST (FusedEvaluation, TheSse2BuildServesProcessorsWithoutAvx2)
+{
+    EXPECT_EQ (fusedWidthFor (false), FusedWidth::sse2);
+    EXPECT_EQ (fusedWidthFor (true), FusedWidth::avx2);
+
+    const Shape c{3, 8, 4, true};
+    const auto file = fileOf (c, 1.0f);
+    ModelLoadResult status;
+    const auto fast = buildPositionTable (*file, c.outputs, 0, false, status);
+    ASSERT_NE (fast, nullptr) << status.message;
+    for (const RegionNetwork& region : fast->regions)
+    {
+        const RegionEvaluator narrow = fusedEvaluatorFor (region, FusedWidth::sse2);
+        const RegionEvaluator wide = fusedEvaluatorFor (region, FusedWidth::avx2);
+        ASSERT_NE (narrow, nullptr);
+        EXPECT_NE (narrow, wide) << "the two builds are separate functions";
+        if (processorHasAvx2())
+        {
+            EXPECT_NE (wide, nullptr);
+            EXPECT_EQ (region.evaluator, wide);
+        }
+        else
+        {
+            EXPECT_EQ (wide, nullptr) << "never the AVX2 build on a processor without AVX2";
+            EXPECT_EQ (region.evaluator, narrow);
+        }
+    }
+}
+
+// Both builds of every fused shape on the same inputs, inside, around and far outside the boxes
+// (weights scaled up so the sums pass the clipping bound), and NaN and infinite inputs: the same
+// scaled inputs, network outputs and currents, bit for bit.
+TEST (FusedEvaluation, TheAvx2BuildGivesTheFloatsOfTheSse2Build)
+{
+    if (!processorHasAvx2())
+        GTEST_SKIP() << "this processor has no AVX2: only the SSE2 build runs here";
+    const double specials[] = {std::numeric_limits<double>::quiet_NaN(),
+                               std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity(), 0.0, -0.0};
+    size_t evaluations = 0;
+    for (const Shape& c : fusedShapes())
+        for (const float weightScale : {1.0f, 40.0f})
+        {
+            SCOPED_TRACE (std::to_string (c.inputs) + "-" + std::to_string (c.hidden) + "-" +
+                          std::to_string (c.outputs) + (c.usesPca ? " pca" : " standard") + " x" +
+                          std::to_string (weightScale));
+            const auto file = fileOf (c, weightScale);
+            ModelLoadResult status;
+            const auto fast = buildPositionTable (*file, c.outputs, 0, false, status);
+            ASSERT_NE (fast, nullptr) << status.message;
+            RegionScratch narrowScratch, wideScratch;
+            narrowScratch.reserve (fast->maxInputs, fast->scratchFloats);
+            wideScratch.reserve (fast->maxInputs, fast->scratchFloats);
+            SampleValues values (c.inputs * 11 + c.hidden);
+            for (const RegionNetwork& region : fast->regions)
+            {
+                const RegionEvaluator narrow = fusedEvaluatorFor (region, FusedWidth::sse2);
+                const RegionEvaluator wide = fusedEvaluatorFor (region, FusedWidth::avx2);
+                ASSERT_NE (narrow, nullptr);
+                ASSERT_NE (wide, nullptr);
+                for (int trial = 0; trial < 400; ++trial)
+                {
+                    std::vector<double> u (c.inputs);
+                    const double spread = trial % 4 == 0 ? 1e4 : (trial % 4 == 1 ? 50.0 : 1.2);
+                    for (auto& v : u)
+                        v = spread * values.next();
+                    if (trial % 10 == 3)
+                        u[static_cast<size_t> (trial / 10) % c.inputs] = specials[(trial / 10) % 5];
+                    std::vector<double> iNarrow (c.outputs, -7.0), iWide (c.outputs, -7.0);
+                    narrow (region, u.data(), iNarrow.data(), narrowScratch);
+                    wide (region, u.data(), iWide.data(), wideScratch);
+                    for (uint32_t j = 0; j < c.outputs; ++j)
+                        ASSERT_EQ (doubleBits (iNarrow[j]), doubleBits (iWide[j])) << "trial " << trial;
+                    for (uint32_t o = 0; o < c.outputs; ++o)
+                        ASSERT_EQ (floatBits (narrowScratch.networkOutput[o]),
+                                   floatBits (wideScratch.networkOutput[o]));
+                    for (uint32_t q = 0; q < c.inputs; ++q)
+                        ASSERT_EQ (floatBits (narrowScratch.scaledInput[q]),
+                                   floatBits (wideScratch.scaledInput[q]));
+                    ++evaluations;
+                }
+            }
+        }
+    EXPECT_GT (evaluations, 0u);
+}

@@ -3,6 +3,7 @@
 // inside, on the edges of and far outside the boxes, and NaN.
 #include "FloatBits.h"
 #include "RealDataSet.h"
+#include "models/FusedEvaluation.h"
 #include "models/NetworkBuilding.h"
 #include "models/PositionSelection.h"
 
@@ -195,16 +196,77 @@ TEST_F (RealDataEquality, HintedSearchFindsWhatTheLinearSearchFinds)
                 {
                     const RegionNetwork* expected = linearSearch (first, count, u.data());
                     for (uint32_t r = 0; r < count; ++r)
-                        if (first[r].contains (u.data()))
+                    {
+                        // From any hint: the first box when the hint's holds the point, else none.
+                        const bool inside = first[r].contains (u.data());
+                        ASSERT_EQ (m.regionHints->firstContainingFrom (first, first + r, u.data()),
+                                   inside ? expected : nullptr)
+                            << "position " << a << ", around region " << e << ", hint " << r;
+                        if (inside)
                         {
                             ++hinted;
                             ASSERT_EQ (m.regionHints->firstContaining (first, first + r, u.data()), expected)
                                 << "position " << a << ", around region " << e << ", hint " << r;
                         }
+                    }
                 }
         });
     }
     EXPECT_GT (hinted, 0u);
+}
+
+// Where the processor has AVX2, its build of the fused evaluation against the SSE2 one on every
+// region of every position: the same scaled inputs, network outputs and currents, bit for bit,
+// inside, on the edges of and far outside the boxes, and at NaN and infinities.
+TEST_F (RealDataEquality, Avx2FusedEvaluationGivesTheFloatsOfTheSse2One)
+{
+    if (!processorHasAvx2())
+        GTEST_SKIP() << "this processor has no AVX2: only the SSE2 build runs here";
+    std::mt19937 rng (11);
+    size_t regions = 0;
+    for (auto& f : files)
+    {
+        SCOPED_TRACE (f.name);
+        BlockModelState& m = f.state;
+        RegionScratch narrowScratch, wideScratch;
+        forEachPosition (m, 1,
+                         [&] (uint32_t a)
+                         {
+                             narrowScratch.reserve (m.table->maxInputs, m.table->scratchFloats);
+                             wideScratch.reserve (m.table->maxInputs, m.table->scratchFloats);
+                             const uint32_t ni = m.shape.numNonlinearOutputs;
+                             for (size_t e = 0; e < m.regions.size(); ++e)
+                             {
+                                 const RegionNetwork& r = m.regions[e];
+                                 const RegionEvaluator narrow = fusedEvaluatorFor (r, FusedWidth::sse2);
+                                 const RegionEvaluator wide = fusedEvaluatorFor (r, FusedWidth::avx2);
+                                 ASSERT_NE (narrow, nullptr)
+                                     << "position " << a << " region " << e << " has no fused form";
+                                 ASSERT_NE (wide, nullptr);
+                                 ASSERT_EQ (r.evaluator, wide) << "the attached build is the processor's";
+                                 for (const auto& u : pointsAround (r, rng, 30))
+                                 {
+                                     std::vector<double> iNarrow (ni, 0.125), iWide (ni, 0.125);
+                                     narrow (r, u.data(), iNarrow.data(), narrowScratch);
+                                     wide (r, u.data(), iWide.data(), wideScratch);
+                                     for (uint32_t j = 0; j < ni; ++j)
+                                         ASSERT_EQ (doubleBits (iNarrow[j]), doubleBits (iWide[j]))
+                                             << "position " << a << " region " << e << " current " << j;
+                                     for (uint32_t o = 0; o < r.outputCount; ++o)
+                                         ASSERT_EQ (floatBits (narrowScratch.networkOutput[o]),
+                                                    floatBits (wideScratch.networkOutput[o]))
+                                             << "position " << a << " region " << e << " output " << o;
+                                     for (uint32_t q = 0; q < r.inputCount; ++q)
+                                         ASSERT_EQ (floatBits (narrowScratch.scaledInput[q]),
+                                                    floatBits (wideScratch.scaledInput[q]))
+                                             << "position " << a << " region " << e << " input " << q;
+                                 }
+                                 ++regions;
+                             }
+                         });
+    }
+    EXPECT_GT (regions, 0u);
+    RecordProperty ("regions", static_cast<int> (regions));
 }
 
 TEST_F (RealDataEquality, RegionStepWritesTheCurrentsOfThePlainEvaluation)
