@@ -8,13 +8,53 @@
 // order, each rounded to float on its own (no fused multiply-add: the file is compiled with
 // -ffp-contract=off and the wide copy's target has no FMA), so both copies give the same floats.
 
+// Where a layer reads the values of the layer before, each broadcast to every lane: from memory,
+// or (the network's input) from one register, so the scaled inputs never make a round trip through
+// memory on the way from the region step's point to the hidden layer.
+template <uint32_t Unused = 0>
+struct ValuesInMemory
+{
+    const float* v;
+    __attribute__ ((always_inline)) __m128 narrow (uint32_t h) const noexcept { return _mm_set1_ps (v[h]); }
+    __attribute__ ((always_inline)) __m256 wide (uint32_t h) const noexcept { return _mm256_set1_ps (v[h]); }
+};
+
+// Lanes 0 to Bias - 1 of x, then the bias neuron's 1 at index Bias.
+template <uint32_t Bias>
+struct ValuesInRegister
+{
+    __m128 x;
+    __attribute__ ((always_inline)) __m128 narrow (uint32_t h) const noexcept
+    {
+        if (h == Bias)
+            return _mm_set1_ps (1.0f);
+        switch (h)
+        {
+        case 0:
+            return _mm_shuffle_ps (x, x, _MM_SHUFFLE (0, 0, 0, 0));
+        case 1:
+            return _mm_shuffle_ps (x, x, _MM_SHUFFLE (1, 1, 1, 1));
+        case 2:
+            return _mm_shuffle_ps (x, x, _MM_SHUFFLE (2, 2, 2, 2));
+        default:
+            return _mm_shuffle_ps (x, x, _MM_SHUFFLE (3, 3, 3, 3));
+        }
+    }
+    __attribute__ ((always_inline)) __m256 wide (uint32_t h) const noexcept
+    {
+        if (h == Bias)
+            return _mm256_set1_ps (1.0f);
+        return _mm256_broadcastss_ps (h == 0 ? x : narrow (h));
+    }
+};
+
 // One layer, four or eight neurons per register: per lane the operations of
 // networkkernels::runLayer in its order (the leftover connections from the highest down, then
 // each group of four summed among itself before it joins the sum; the steepness product, the
 // clipping, the activation).
-template <uint32_t Lanes, uint32_t Count, A function>
-__attribute__ ((always_inline)) inline void layerNarrow (const CompiledNetwork::LayerView& y, const float* v,
-                                                         float* out) noexcept
+template <uint32_t Lanes, uint32_t Count, A function, class Values>
+__attribute__ ((always_inline)) inline __m128 layerNarrow (const CompiledNetwork::LayerView& y,
+                                                           const Values& v, float* out) noexcept
 {
     constexpr uint32_t vectors = Lanes / 4;
     const __m128 sign = _mm_set1_ps (-0.0f);
@@ -25,14 +65,14 @@ __attribute__ ((always_inline)) inline void layerNarrow (const CompiledNetwork::
     constexpr uint32_t rest = Count & 3u;
     for (uint32_t h = rest; h-- > 0;)
     {
-        const __m128 value = _mm_set1_ps (v[h]);
+        const __m128 value = v.narrow (h);
         for (uint32_t k = 0; k < vectors; ++k)
             sum[k] = _mm_add_ps (sum[k], _mm_mul_ps (_mm_load_ps (y.weights + h * Lanes + 4 * k), value));
     }
     for (uint32_t h = rest; h < Count; h += 4)
     {
-        const __m128 v0 = _mm_set1_ps (v[h]), v1 = _mm_set1_ps (v[h + 1]);
-        const __m128 v2 = _mm_set1_ps (v[h + 2]), v3 = _mm_set1_ps (v[h + 3]);
+        const __m128 v0 = v.narrow (h), v1 = v.narrow (h + 1);
+        const __m128 v2 = v.narrow (h + 2), v3 = v.narrow (h + 3);
         for (uint32_t k = 0; k < vectors; ++k)
         {
             const float* c0 = y.weights + h * Lanes + 4 * k;
@@ -44,6 +84,7 @@ __attribute__ ((always_inline)) inline void layerNarrow (const CompiledNetwork::
         }
     }
 
+    __m128 last = _mm_setzero_ps();
     for (uint32_t k = 0; k < vectors; ++k)
     {
         // s > bound ? bound : (s < -bound ? -bound : s), NaN staying NaN: maxps and minps
@@ -69,15 +110,17 @@ __attribute__ ((always_inline)) inline void layerNarrow (const CompiledNetwork::
             s = _mm_max_ps (_mm_set1_ps (-1.0f), _mm_min_ps (one, s));
         }
         _mm_store_ps (out + 4 * k, s);
+        last = s;
     }
+    return last; // the last four neurons, which for a layer of four are all of them
 }
 
 // The hidden layer (Elliot activation) with eight neurons per register: half the products, sums
 // and divisions of the four-lane form, each lane's operations unchanged. A layer of 12 takes one
 // register of eight and one of four. The weight rows are only 16-byte aligned.
-template <uint32_t Lanes, uint32_t Count>
+template <uint32_t Lanes, uint32_t Count, class Values>
 __attribute__ ((always_inline)) inline void hiddenLayerWide (const CompiledNetwork::LayerView& y,
-                                                             const float* v, float* out) noexcept
+                                                             const Values& v, float* out) noexcept
 {
     constexpr uint32_t wide = Lanes / 8;
     constexpr bool tail = (Lanes & 4u) != 0;
@@ -90,7 +133,7 @@ __attribute__ ((always_inline)) inline void hiddenLayerWide (const CompiledNetwo
     constexpr uint32_t rest = Count & 3u;
     for (uint32_t h = rest; h-- > 0;)
     {
-        const __m256 value = _mm256_set1_ps (v[h]);
+        const __m256 value = v.wide (h);
         const float* column = y.weights + h * Lanes;
         for (uint32_t k = 0; k < wide; ++k)
             sum[k] = _mm256_add_ps (sum[k], _mm256_mul_ps (_mm256_loadu_ps (column + 8 * k), value));
@@ -100,8 +143,8 @@ __attribute__ ((always_inline)) inline void hiddenLayerWide (const CompiledNetwo
     }
     for (uint32_t h = rest; h < Count; h += 4)
     {
-        const __m256 v0 = _mm256_set1_ps (v[h]), v1 = _mm256_set1_ps (v[h + 1]);
-        const __m256 v2 = _mm256_set1_ps (v[h + 2]), v3 = _mm256_set1_ps (v[h + 3]);
+        const __m256 v0 = v.wide (h), v1 = v.wide (h + 1);
+        const __m256 v2 = v.wide (h + 2), v3 = v.wide (h + 3);
         const float* c0 = y.weights + h * Lanes;
         for (uint32_t k = 0; k < wide; ++k)
         {
@@ -151,26 +194,26 @@ void evaluateFused (const RegionNetwork& r, const double* u, double* i, RegionSc
 {
     constexpr uint32_t hiddenLanes = static_cast<uint32_t> (networkkernels::roundUp4 (Hidden));
     float* scaled = scratch.scaledInput.data();
-    alignas (16) float input[networkkernels::roundUp4 (In + 1)];
-    // (u - min) * scale - 1 in double, rounded to float once, two inputs per register.
+    // (u - min) * scale - 1 in double, rounded to float once, two inputs per register; the
+    // floats stay in one register for the hidden layer.
     const RegionNetwork::FusedScaling& scaling = r.fusedScaling;
     const __m128d one = _mm_set1_pd (1.0);
-    uint32_t q = 0;
-    for (; q + 2 <= In; q += 2)
+    __m128 pair[2] = {_mm_setzero_ps(), _mm_setzero_ps()};
+    for (uint32_t q = 0; q + 2 <= In; q += 2)
     {
         const __m128d shifted = _mm_sub_pd (_mm_loadu_pd (u + q), _mm_loadu_pd (scaling.inputMin + q));
-        const __m128 s =
+        pair[q / 2] =
             _mm_cvtpd_ps (_mm_sub_pd (_mm_mul_pd (shifted, _mm_loadu_pd (scaling.inputScale + q)), one));
-        _mm_storel_pi (reinterpret_cast<__m64*> (input + q), s);
-        _mm_storel_pi (reinterpret_cast<__m64*> (scaled + q), s);
+        _mm_storel_pi (reinterpret_cast<__m64*> (scaled + q), pair[q / 2]);
     }
     if constexpr ((In & 1u) != 0)
     {
+        constexpr uint32_t q = In - 1;
         const float s = static_cast<float> ((u[q] - scaling.inputMin[q]) * scaling.inputScale[q] - 1.0);
-        input[q] = s;
+        pair[q / 2] = _mm_set_ss (s);
         scaled[q] = s;
     }
-    input[In] = 1.0f; // the input layer's bias neuron
+    const ValuesInRegister<In> input{In > 2 ? _mm_movelh_ps (pair[0], pair[1]) : pair[0]};
 
     alignas (32) float hiddenValues[hiddenLanes + 4];
     if constexpr (wideVectors && hiddenLanes >= 8)
@@ -179,7 +222,8 @@ void evaluateFused (const RegionNetwork& r, const double* u, double* i, RegionSc
         layerNarrow<hiddenLanes, In + 1, A::elliotSymmetric> (r.fusedLayers[0], input, hiddenValues);
     hiddenValues[Hidden] = 1.0f;
     float* outputs = scratch.network.data();
-    layerNarrow<4, Hidden + 1, Output> (r.fusedLayers[1], hiddenValues, outputs);
+    const __m128 outputVector =
+        layerNarrow<4, Hidden + 1, Output> (r.fusedLayers[1], ValuesInMemory<>{hiddenValues}, outputs);
     scratch.networkOutput = outputs;
 
     if constexpr (everyOutput)
@@ -187,9 +231,8 @@ void evaluateFused (const RegionNetwork& r, const double* u, double* i, RegionSc
         // Every entry of i driven, in order: the mask loop without its tests, four lanes at once.
         // The product and the sum are rounded to float as in writeCurrents; current >= 0 is false
         // for NaN, so the mask makes negative and NaN currents +0 and keeps -0.
-        const __m128 current =
-            _mm_add_ps (_mm_mul_ps (_mm_load_ps (scaling.outputScale), _mm_load_ps (outputs)),
-                        _mm_load_ps (scaling.outputMin));
+        const __m128 current = _mm_add_ps (_mm_mul_ps (_mm_load_ps (scaling.outputScale), outputVector),
+                                           _mm_load_ps (scaling.outputMin));
         const __m128 kept = _mm_and_ps (current, _mm_cmpge_ps (current, _mm_setzero_ps()));
         const __m128d low = _mm_cvtps_pd (kept);
         if constexpr (Out >= 2)

@@ -167,7 +167,9 @@ void regionStep (BlockModelState& m, int /*blockIndex*/, const double* p, double
         for (uint32_t j = 0; j < m.reducedCount; ++j)
             m.reducedInput[j] = p[j];
 
-    const double* u = m.reducedInput.data();
+    // Without a projection the network reads p itself (the same values): the point does not wait
+    // for its copy to be stored and loaded again. The copy stays readable as the reduced input.
+    const double* u = m.projectionNeeded == 1 ? m.reducedInput.data() : p;
     // Successive samples mostly stay in one box: when the last one's box still holds the point,
     // only the earlier boxes that may share points with it are left to test. A point that left
     // it has often gone back to the box before, which the hints take as well: whichever box holds
