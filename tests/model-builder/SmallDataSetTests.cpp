@@ -22,10 +22,11 @@ BuildOptions smallBuildOptions()
 {
     BuildOptions options;
     options.hostRates = {44100};
-    // x4 as well: a processing rate above twice the training rate, for which blocks 1 and 2
-    // get networks trained at that rate in files of their own.
-    options.factors = {1, 4};
+    // x2 and x4 as well: processing rates up to and above twice the training rate, for which
+    // blocks 1 and 2 get networks trained at those rates in files of their own.
+    options.factors = {1, 2, 4};
     options.trainingRates = {44100};
+    options.middleRateTraining = {88200};
     options.highRateTraining = {176400};
     options.gainPositions = {0};
     options.tonePositions = {0};
@@ -95,13 +96,17 @@ TEST (SmallDataSet, WritesTheFileNamesTheLoaderAsksFor)
     std::vector<std::string> names;
     for (const auto& f : smallBuild().files)
         names.push_back (f.name);
-    EXPECT_EQ (names, (std::vector<std::string>{"varkelpre_eh_b1_pca.dat", "varkelpre_eh_b2_pca.dat",
-                                                 "varkelpre_eh_b1_pca.dat.176400", "varkelpre_eh_b2_pca.dat.176400",
-                                                 "varkelpre_eh_b3_pca.dat.44100", "varkelpre_eh_b3_pca.dat.176400",
-                                                 "varkelpre_eh_b4_std.dat"}));
-    // The files for the high rate hold networks of their own, not a copy of the shared ones.
-    EXPECT_NE (fileBytes ("varkelpre_eh_b1_pca.dat.176400"), fileBytes ("varkelpre_eh_b1_pca.dat"));
-    EXPECT_NE (fileBytes ("varkelpre_eh_b2_pca.dat.176400"), fileBytes ("varkelpre_eh_b2_pca.dat"));
+    EXPECT_EQ (names,
+               (std::vector<std::string>{"varkelpre_eh_b1_pca.dat", "varkelpre_eh_b2_pca.dat",
+                                         "varkelpre_eh_b1_pca.dat.88200", "varkelpre_eh_b2_pca.dat.88200",
+                                         "varkelpre_eh_b1_pca.dat.176400", "varkelpre_eh_b2_pca.dat.176400",
+                                         "varkelpre_eh_b3_pca.dat.44100", "varkelpre_eh_b3_pca.dat.88200",
+                                         "varkelpre_eh_b3_pca.dat.176400", "varkelpre_eh_b4_std.dat"}));
+    // The files of the middle and the high rate hold networks of their own, not copies.
+    for (const char* rate : {".88200", ".176400"})
+        for (const char* block : {"varkelpre_eh_b1_pca.dat", "varkelpre_eh_b2_pca.dat"})
+            EXPECT_NE (fileBytes (std::string (block) + rate), fileBytes (block)) << block << rate;
+    EXPECT_NE (fileBytes ("varkelpre_eh_b1_pca.dat.88200"), fileBytes ("varkelpre_eh_b1_pca.dat.176400"));
     EXPECT_EQ (modelFileName ({"rsd", 2}, 2, 705600), "varkelpre_rsd_b3_pca.dat.705600");
 }
 
@@ -302,9 +307,9 @@ TEST (SmallDataSet, AccuracyGridMeasuresEveryRowAndNamesAMissingFile)
     EXPECT_LE (summary.medianEsr, summary.worstEsr);
 
     // A rate the set has no block 3 file for: the report names the file and measures nothing.
-    grid.factors = {2};
+    grid.factors = {8};
     rows.clear();
     const auto error = runAccuracyGrid (grid, [&] (const AccuracyRow& r) { rows.push_back (r); });
-    EXPECT_NE (error.find ("varkelpre_eh_b3_pca.dat.88200"), std::string::npos) << error;
+    EXPECT_NE (error.find ("varkelpre_eh_b3_pca.dat.352800"), std::string::npos) << error;
     EXPECT_TRUE (rows.empty());
 }

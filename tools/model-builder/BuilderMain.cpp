@@ -84,28 +84,32 @@ void printSummary (const std::vector<std::pair<std::string, ValveSetBuild>>& bui
 }
 void usage()
 {
-    std::puts ("usage: varkel_model_builder --out DIR [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
-               "                            [--factors 1,2,4,8,16]\n"
-               "                            [--jobs N] [--gains 0,8,16] [--tones 0,1687] [--tolerance VOLTS]\n"
-               "                            [--regions N] [--block3-regions N] [--hidden N] [--iterations N]\n"
-               "                            [--samples N] [--cells N] [--restarts N]\n"
-               "                            [--front-regions N] [--front-restarts N]\n"
-               "                            [--training-rates R1,R2] [--high-rate-training R[,R_RSD]]\n"
-               "                            [--seconds S] [--fast] [--full-band] [--thin-per-box] [--verbose]\n"
-               "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
-               "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
-               "positions (every position up to the highest given is written; untrained ones use the nearest\n"
-               "trained one's networks). --training-rates: the processing rates whose trajectories train\n"
-               "blocks 1, 2 and 4 (default: the first two host rates). --fast: shorter signals, fewer and smaller networks, shorter\n"
-               "training (explicit options override it). --front-regions/--front-restarts: box budget and\n"
-               "training starts of blocks 1 and 2 (0: as --regions/--restarts). --verbose prints every\n"
-               "trained box: its samples, fit error (volts), bounds and output range. --full-band adds noise\n"
-               "bursts, unfiltered plucks, squares, steps and clicks, chirps, loud chords and bursts followed\n"
-               "by notes to the guitar notes the networks learn. --thin-per-box thins each split box's\n"
-               "samples on its own grid instead of on one grid over the whole range. --high-rate-training R:\n"
-               "blocks 1 and 2 also get networks fitted at processing rate R, written as <file>.<rate> for\n"
-               "every processing rate above twice the first training rate (the plug-in prefers those); a\n"
-               "second rate is the Aged set's.");
+    std::puts (
+        "usage: varkel_model_builder --out DIR [--valve eh|rsd|both] [--host-rates 44100,48000]\n"
+        "                            [--factors 1,2,4,8,16]\n"
+        "                            [--jobs N] [--gains 0,8,16] [--tones 0,1687] [--tolerance VOLTS]\n"
+        "                            [--regions N] [--block3-regions N] [--hidden N] [--iterations N]\n"
+        "                            [--samples N] [--cells N] [--restarts N]\n"
+        "                            [--front-regions N] [--front-restarts N]\n"
+        "                            [--training-rates R1,R2] [--middle-rate-training R[,R_RSD]]\n"
+        "                            [--high-rate-training R[,R_RSD]]\n"
+        "                            [--seconds S] [--fast] [--full-band] [--thin-per-box] [--verbose]\n"
+        "Writes varkelpre_<valve>_b1_pca.dat, _b2_pca.dat, _b3_pca.dat.<rate> per processing rate\n"
+        "(host rate times 1, 2, 4, 8, 16) and _b4_std.dat into DIR. --gains/--tones restrict the\n"
+        "positions (every position up to the highest given is written; untrained ones use the nearest\n"
+        "trained one's networks). --training-rates: the processing rates whose trajectories train\n"
+        "blocks 1, 2 and 4 (default: the first two host rates). --fast: shorter signals, fewer and smaller "
+        "networks, shorter\n"
+        "training (explicit options override it). --front-regions/--front-restarts: box budget and\n"
+        "training starts of blocks 1 and 2 (0: as --regions/--restarts). --verbose prints every\n"
+        "trained box: its samples, fit error (volts), bounds and output range. --full-band adds noise\n"
+        "bursts, unfiltered plucks, squares, steps and clicks, chirps, loud chords and bursts followed\n"
+        "by notes to the guitar notes blocks 1 and 2 learn. --thin-per-box thins each split box's\n"
+        "samples on its own grid instead of on one grid over the whole range. --high-rate-training R:\n"
+        "blocks 1 and 2 also get networks fitted at processing rate R, written as <file>.<rate> for\n"
+        "every processing rate above twice the first training rate (the plug-in prefers those); a\n"
+        "second rate is the Aged set's. --middle-rate-training R: the same for the processing rates\n"
+        "above 1.5 times the first training rate, up to twice it (88200 and 96000 from 48000).");
 }
 } // namespace
 
@@ -116,14 +120,24 @@ int main (int argc, char** argv)
     if (args.has ("fast"))
         applyFastPreset (options);
     std::vector<int> jobs = {1}, regions = {options.maxRegions}, hidden = {options.hiddenNeurons},
-                     iterations = {options.iterations}, blockThreeRegions = {options.blockThreeRegions}, samples = {static_cast<int> (options.maxTrainingSamples)}, cells = {options.cellsPerDimension}, restarts = {options.restarts}, frontRegions = {options.frontRegions}, frontRestarts = {options.frontRestarts}, highRate;
+                     iterations = {options.iterations}, blockThreeRegions = {options.blockThreeRegions},
+                     samples = {static_cast<int> (options.maxTrainingSamples)},
+                     cells = {options.cellsPerDimension}, restarts = {options.restarts},
+                     frontRegions = {options.frontRegions}, frontRestarts = {options.frontRestarts}, highRate,
+                     middleRate;
     if (args.error.empty())
     {
-        args.integers ("host-rates", options.hostRates) && args.integers ("factors", options.factors) && args.integers ("gains", options.gainPositions)
-            && args.integers ("tones", options.tonePositions) && args.integers ("jobs", jobs)
-            && args.integers ("regions", regions) && args.integers ("hidden", hidden)
-            && args.integers ("iterations", iterations) && args.integers ("block3-regions", blockThreeRegions) && args.integers ("samples", samples) && args.integers ("cells", cells) && args.integers ("restarts", restarts) && args.integers ("front-regions", frontRegions) && args.integers ("front-restarts", frontRestarts) && args.integers ("high-rate-training", highRate)
-            && args.number ("tolerance", options.tolerance) && args.number ("seconds", options.signalSeconds);
+        args.integers ("host-rates", options.hostRates) && args.integers ("factors", options.factors) &&
+            args.integers ("gains", options.gainPositions) &&
+            args.integers ("tones", options.tonePositions) && args.integers ("jobs", jobs) &&
+            args.integers ("regions", regions) && args.integers ("hidden", hidden) &&
+            args.integers ("iterations", iterations) && args.integers ("block3-regions", blockThreeRegions) &&
+            args.integers ("samples", samples) && args.integers ("cells", cells) &&
+            args.integers ("restarts", restarts) && args.integers ("front-regions", frontRegions) &&
+            args.integers ("front-restarts", frontRestarts) &&
+            args.integers ("high-rate-training", highRate) &&
+            args.integers ("middle-rate-training", middleRate) &&
+            args.number ("tolerance", options.tolerance) && args.number ("seconds", options.signalSeconds);
     }
     const auto valves = valveSetsByName (args.get ("valve", "both"));
     if (!args.error.empty() || !args.has ("out") || valves.empty() || options.hostRates.empty())
@@ -160,6 +174,7 @@ int main (int argc, char** argv)
     options.frontRegions = frontRegions.empty() ? options.frontRegions : std::max (0, frontRegions[0]);
     options.frontRestarts = frontRestarts.empty() ? options.frontRestarts : std::clamp (frontRestarts[0], 0, 50);
     options.highRateTraining = highRate;
+    options.middleRateTraining = middleRate;
     options.trainingRates = {options.hostRates.front()};
     if (options.hostRates.size() > 1)
         options.trainingRates.push_back (options.hostRates[1]);

@@ -48,14 +48,16 @@ struct BuildOptions
     // "<file>.<rate>" for every processing rate above twice the first training rate. One rate
     // for every valve set, or one per valve set in the order "eh", "rsd".
     std::vector<int> highRateTraining;
+    // The same for the processing rates above 1.5 times the first training rate, up to twice it.
+    std::vector<int> middleRateTraining;
     std::vector<int> gainPositions;       // empty: all 17
     std::vector<int> tonePositions;       // empty: all 3375 (sharing networks)
     double signalSeconds = 0.25;
     // Besides the harmonic guitar notes, the full-band kinds of TrainingSignals.h (noise bursts,
     // unfiltered plucks, squares, steps and clicks, chirps, loud chords, bursts then notes): what
-    // a pick, a drum loop or a synth sends through the plug-in. They need thinPerBox: on one grid
-    // over their wide range, the boxes where notes are played kept too few samples. Off by
-    // default while the chain trained on them forgets a loud input more slowly than the circuit.
+    // a pick, a drum loop or a synth sends through the plug-in. They train blocks 1 and 2 (blocks
+    // 3 and 4 learn the notes) and need thinPerBox: on one grid over their wide range, the boxes
+    // where notes are played kept too few samples.
     bool fullBandSignals = false;
     TrajectoryOptions trajectory;
     double tolerance = 2e-3;     // volts RMS per box, port-voltage equivalent
@@ -98,7 +100,10 @@ std::vector<int> processingRates (const BuildOptions& options);
 
 // Every training input as a generator of the signal (volts) at a given sample rate and length.
 using TrainingSignal = std::function<std::vector<double> (double sampleRate, double seconds)>;
+// The guitar notes first, then (with fullBandSignals) the full-band kinds.
 std::vector<TrainingSignal> trainingSignals (const BuildOptions& options);
+// How many of trainingSignals are guitar notes.
+size_t guitarSignalCount (const BuildOptions& options);
 
 // The files of one valve set, as byte images, keyed by their file names.
 struct BuiltFile
