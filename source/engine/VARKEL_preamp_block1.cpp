@@ -1,8 +1,6 @@
 #include "engine/VARKEL_preamp_block1.h"
 
-#include "engine/BlockClone.h"
 #include "engine/CircuitNetlist.h"
-#include "engine/TriodePorts.h"
 
 #include <array>
 
@@ -24,19 +22,12 @@ enum Node
     nodeCount
 };
 
-const std::array<TriodePortPair, 2> triodePorts{{{0, +1.0, +1.0}, {2, -1.0, -1.0}}};
+const VARKEL_preamp_block1::TriodePairs triodePorts{{{0, +1.0, +1.0}, {2, -1.0, -1.0}}};
 } // namespace
 
 VARKEL_preamp_block1::VARKEL_preamp_block1 (double rate, int32_t positions, int32_t automationValues)
-    : SSParamsVecAutomation (5, 2, 4, 4, positions, automationValues, 1), sampleRate (rate),
-      inputDefaults (2, 0.0)
+    : PreampBlock ({5, 2, 4, 4, 1}, triodePorts, rate, positions, automationValues)
 {
-    updateMatrices();
-}
-
-void VARKEL_preamp_block1::setSampleRate (double rate)
-{
-    sampleRate = rate;
     updateMatrices();
 }
 
@@ -69,24 +60,6 @@ void VARKEL_preamp_block1::updateMatrices()
     };
     // clang-format on
     solveNetlistMatrices ({nodeCount, elements, inputs, ports, OUT}, sampleRate, *this);
-}
-
-void VARKEL_preamp_block1::computePortCurrents (const double* v, double* i) const
-{
-    computeTriodePortCurrents (triode, triodePorts, v, i);
-}
-
-void VARKEL_preamp_block1::computePortJacobian (const double* v, StateSpaceMatrix& J) const
-{
-    computeTriodePortJacobian (triode, triodePorts, v, J);
-}
-
-std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block1::clone() const
-{
-    auto copy = std::make_unique<VARKEL_preamp_block1> (sampleRate, numPositions, numAutomationValues);
-    copyCloneState (*this, *copy);
-    copy->inputDefaults = inputDefaults;
-    return copy;
 }
 
 template class VARKEL_preamp_block1_Automation<DempwolfTriode2<0>, 0>;

@@ -1,30 +1,22 @@
 #pragma once
 
-#include "engine/ControlLaws.h"
 #include "engine/DempwolfTriode2.h"
-#include "engine/SSParamsVec.h"
+#include "engine/PreampBlock.h"
 
-#include <algorithm>
-#include <iterator>
-#include <memory>
-#include <vector>
+#include <cstdint>
 
 // Input stage: the input triode with its grid and cathode networks, the coupling capacitor behind
 // its plate, and as its load the mixing resistor, the gain pot with its bright capacitor and the
 // second triode. The output is the far side of the coupling capacitor.
-class VARKEL_preamp_block1 : public SSParamsVecAutomation
+class VARKEL_preamp_block1 : public PreampBlock<VARKEL_preamp_block1>
 {
 public:
     VARKEL_preamp_block1 (double rate, int32_t positions, int32_t automationValues);
 
-    void setSampleRate (double rate) override;
     void updateMatrices() override;
-    void computePortCurrents (const double* v, double* i) const override;
-    void computePortJacobian (const double* v, StateSpaceMatrix& J) const override;
     void computeNonlinearInputs (const double* u, const double* x, double* p) const final;
     void updateState (const double* u, const double* i, const double* x, double* xNext) const final;
     void computeOutput (const double* u, const double* x, const double* i, double* y) const final;
-    std::unique_ptr<SSParamsVecAutomation> clone() const override;
 
     double Rk1 = 2700.0;
     double Rp1 = 100000.0;
@@ -38,11 +30,8 @@ public:
     double Cm = 4.7e-10;
     double Cb = 1e-9;
     double Cg = 3.3e-10;
-    double sampleRate;
     double gainUpper = 200000.0;
     double gainLower = 800000.0;
-
-    std::vector<double> inputDefaults;
 };
 
 // The per-sample products below skip the entries that are zero for every component value and
@@ -77,36 +66,24 @@ inline void VARKEL_preamp_block1::computeOutput (const double* u, const double* 
 }
 
 template <class TriodeModel, int Variant>
-class VARKEL_preamp_block1_Automation : public VARKEL_preamp_block1
+class VARKEL_preamp_block1_Automation : public TriodeOwningBlock<VARKEL_preamp_block1, TriodeModel>
 {
 public:
     VARKEL_preamp_block1_Automation (double rate, double inputDefault0)
-        : VARKEL_preamp_block1 (rate, 17, 4), ownedTriode (std::make_unique<TriodeModel>())
+        : TriodeOwningBlock<VARKEL_preamp_block1, TriodeModel> (rate, 17, 4, {inputDefault0, 334.0}),
+          positionStep (1.0 / (this->numPositions - 1))
     {
-        triode = ownedTriode.get();
-        inputDefaults[0] = inputDefault0;
-        inputDefaults[1] = 334.0;
-        positionStep = 1.0 / (numPositions - 1);
     }
 
-    // Positions past the top would make the upper part negative; they act as the top.
-    void setControlPosition (uint32_t position) override
-    {
-        position = std::min (position, static_cast<uint32_t> (numPositions - 1));
-        controlPosition = static_cast<int32_t> (position);
-        const PotParts parts = gainLawParts (position, positionStep);
-        gainUpper = parts.upper;
-        gainLower = parts.lower;
-        updateMatrices();
-    }
+    void setControlPosition (uint32_t position) override { moveGainPot (*this, position, positionStep); }
 
     double* automationSlot (int32_t index) override
     {
-        double* const slots[] = {&inputDefaults[1], &gainUpper, &gainLower, &inputDefaults[0]};
-        return index >= 0 && index < static_cast<int32_t> (std::size (slots)) ? slots[index] : nullptr;
+        double* const slots[] = {&this->inputDefaults[1], &this->gainUpper, &this->gainLower,
+                                 &this->inputDefaults[0]};
+        return automationSlotAt (slots, index);
     }
 
-    std::unique_ptr<TriodeModel> ownedTriode;
     double positionStep;
 };
 

@@ -1,30 +1,22 @@
 #pragma once
 
-#include "engine/ControlLaws.h"
 #include "engine/DempwolfTriode2.h"
-#include "engine/SSParamsVec.h"
+#include "engine/PreampBlock.h"
 
-#include <algorithm>
-#include <iterator>
-#include <memory>
-#include <vector>
+#include <cstdint>
 
 // Second stage: from block 1's output through the mixing resistor and the gain pot to the stage
 // triode, its coupling capacitor, and as its load the grid divider and the third triode. The
 // output is the far side of the coupling capacitor.
-class VARKEL_preamp_block2 : public SSParamsVecAutomation
+class VARKEL_preamp_block2 : public PreampBlock<VARKEL_preamp_block2>
 {
 public:
     VARKEL_preamp_block2 (double rate, int32_t positions, int32_t automationValues);
 
-    void setSampleRate (double rate) override;
     void updateMatrices() override;
-    void computePortCurrents (const double* v, double* i) const override;
-    void computePortJacobian (const double* v, StateSpaceMatrix& J) const override;
     void computeNonlinearInputs (const double* u, const double* x, double* p) const final;
     void updateState (const double* u, const double* i, const double* x, double* xNext) const final;
     void computeOutput (const double* u, const double* x, const double* i, double* y) const final;
-    std::unique_ptr<SSParamsVecAutomation> clone() const override;
 
     double Rm = 470000.0;
     double Rk1 = 4700.0;
@@ -39,11 +31,8 @@ public:
     double Cc = 2.2e-8;
     double Cx = 4.7e-10; // isolated: its state never changes whatever the value
     double Ck2 = 6.8e-7;
-    double sampleRate;
     double gainUpper = 200000.0;
     double gainLower = 800000.0;
-
-    std::vector<double> inputDefaults;
 };
 
 // The per-sample products below skip the entries that are zero for every component value and
@@ -77,38 +66,24 @@ inline void VARKEL_preamp_block2::computeOutput (const double* u, const double* 
 }
 
 template <class TriodeModel, int Variant>
-class VARKEL_preamp_block2_Automation : public VARKEL_preamp_block2
+class VARKEL_preamp_block2_Automation : public TriodeOwningBlock<VARKEL_preamp_block2, TriodeModel>
 {
 public:
     VARKEL_preamp_block2_Automation (double rate, double inputDefault0)
-        : VARKEL_preamp_block2 (rate, 17, 5), ownedTriode (std::make_unique<TriodeModel>())
+        : TriodeOwningBlock<VARKEL_preamp_block2, TriodeModel> (rate, 17, 5, {inputDefault0, 334.0, 345.0}),
+          positionStep (1.0 / (this->numPositions - 1))
     {
-        triode = ownedTriode.get();
-        inputDefaults[0] = inputDefault0;
-        inputDefaults[1] = 334.0;
-        inputDefaults[2] = 345.0;
-        positionStep = 1.0 / (numPositions - 1);
     }
 
-    // Positions past the top would make the upper part negative; they act as the top.
-    void setControlPosition (uint32_t position) override
-    {
-        position = std::min (position, static_cast<uint32_t> (numPositions - 1));
-        controlPosition = static_cast<int32_t> (position);
-        const PotParts parts = gainLawParts (position, positionStep);
-        gainUpper = parts.upper;
-        gainLower = parts.lower;
-        updateMatrices();
-    }
+    void setControlPosition (uint32_t position) override { moveGainPot (*this, position, positionStep); }
 
     double* automationSlot (int32_t index) override
     {
-        double* const slots[] = {&inputDefaults[1], &inputDefaults[2], &gainUpper, &gainLower,
-                                 &inputDefaults[0]};
-        return index >= 0 && index < static_cast<int32_t> (std::size (slots)) ? slots[index] : nullptr;
+        double* const slots[] = {&this->inputDefaults[1], &this->inputDefaults[2], &this->gainUpper,
+                                 &this->gainLower, &this->inputDefaults[0]};
+        return automationSlotAt (slots, index);
     }
 
-    std::unique_ptr<TriodeModel> ownedTriode;
     double positionStep;
 };
 

@@ -1,8 +1,6 @@
 #include "engine/VARKEL_preamp_block3_simple.h"
 
-#include "engine/BlockClone.h"
 #include "engine/CircuitNetlist.h"
-#include "engine/TriodePorts.h"
 
 #include <array>
 
@@ -20,20 +18,13 @@ enum Node
     nodeCount
 };
 
-const std::array<TriodePortPair, 2> triodePorts{{{0, -1.0, +1.0}, {2, +1.0, +1.0}}};
+const VARKEL_preamp_block3_simple::TriodePairs triodePorts{{{0, -1.0, +1.0}, {2, +1.0, +1.0}}};
 } // namespace
 
 VARKEL_preamp_block3_simple::VARKEL_preamp_block3_simple (double rate, int32_t positions,
                                                           int32_t automationValues)
-    : SSParamsVecAutomation (2, 2, 4, 4, positions, automationValues, 1), sampleRate (rate),
-      inputDefaults (2, 0.0)
+    : PreampBlock ({2, 2, 4, 4, 1}, triodePorts, rate, positions, automationValues)
 {
-    updateMatrices();
-}
-
-void VARKEL_preamp_block3_simple::setSampleRate (double rate)
-{
-    sampleRate = rate;
     updateMatrices();
 }
 
@@ -60,24 +51,6 @@ void VARKEL_preamp_block3_simple::updateMatrices()
     };
     // clang-format on
     solveNetlistMatrices ({nodeCount, elements, inputs, ports, P1}, sampleRate, *this);
-}
-
-void VARKEL_preamp_block3_simple::computePortCurrents (const double* v, double* i) const
-{
-    computeTriodePortCurrents (triode, triodePorts, v, i);
-}
-
-void VARKEL_preamp_block3_simple::computePortJacobian (const double* v, StateSpaceMatrix& J) const
-{
-    computeTriodePortJacobian (triode, triodePorts, v, J);
-}
-
-std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block3_simple::clone() const
-{
-    auto copy = std::make_unique<VARKEL_preamp_block3_simple> (sampleRate, numPositions, numAutomationValues);
-    copyCloneState (*this, *copy);
-    copy->inputDefaults = inputDefaults;
-    return copy;
 }
 
 template class VARKEL_preamp_block3_simple_Automation<DempwolfTriode2<0>, 0>;

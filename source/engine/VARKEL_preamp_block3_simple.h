@@ -1,28 +1,22 @@
 #pragma once
 
 #include "engine/DempwolfTriode2.h"
-#include "engine/SSParamsVec.h"
+#include "engine/PreampBlock.h"
 
-#include <iterator>
-#include <memory>
-#include <vector>
+#include <cstdint>
 
 // Third stage: a grid divider with a speed-up capacitor, a bypassed cathode and a plate resistor,
 // loaded directly by the cathode follower's triode. The output is the stage triode's plate,
 // which is the cathode follower's grid.
-class VARKEL_preamp_block3_simple : public SSParamsVecAutomation
+class VARKEL_preamp_block3_simple : public PreampBlock<VARKEL_preamp_block3_simple>
 {
 public:
     VARKEL_preamp_block3_simple (double rate, int32_t positions, int32_t automationValues);
 
-    void setSampleRate (double rate) override;
     void updateMatrices() override;
-    void computePortCurrents (const double* v, double* i) const override;
-    void computePortJacobian (const double* v, StateSpaceMatrix& J) const override;
     void computeNonlinearInputs (const double* u, const double* x, double* p) const final;
     void updateState (const double* u, const double* i, const double* x, double* xNext) const final;
     void computeOutput (const double* u, const double* x, const double* i, double* y) const final;
-    std::unique_ptr<SSParamsVecAutomation> clone() const override;
 
     double R1 = 470000.0;
     double R2 = 470000.0;
@@ -32,9 +26,6 @@ public:
     double C1 = 4.7e-10;
     double Ck = 6.8e-7;
     double R5 = 2000000.0;
-    double sampleRate;
-
-    std::vector<double> inputDefaults;
 };
 
 // The per-sample products below skip the entries that are zero for every component value and
@@ -65,31 +56,27 @@ inline void VARKEL_preamp_block3_simple::computeOutput (const double* u, const d
 }
 
 template <class TriodeModel, int Variant>
-class VARKEL_preamp_block3_simple_Automation : public VARKEL_preamp_block3_simple
+class VARKEL_preamp_block3_simple_Automation
+    : public TriodeOwningBlock<VARKEL_preamp_block3_simple, TriodeModel>
 {
 public:
     VARKEL_preamp_block3_simple_Automation (double rate, double inputDefault0)
-        : VARKEL_preamp_block3_simple (rate, 1, 2), ownedTriode (std::make_unique<TriodeModel>())
+        : TriodeOwningBlock<VARKEL_preamp_block3_simple, TriodeModel> (rate, 1, 2, {inputDefault0, 345.0})
     {
-        triode = ownedTriode.get();
-        inputDefaults[0] = inputDefault0;
-        inputDefaults[1] = 345.0;
     }
 
     // No control: the position is kept and the same matrices are recomputed.
     void setControlPosition (uint32_t position) override
     {
-        controlPosition = static_cast<int32_t> (position);
-        updateMatrices();
+        this->controlPosition = static_cast<int32_t> (position);
+        this->updateMatrices();
     }
 
     double* automationSlot (int32_t index) override
     {
-        double* const slots[] = {&inputDefaults[1], &inputDefaults[0]};
-        return index >= 0 && index < static_cast<int32_t> (std::size (slots)) ? slots[index] : nullptr;
+        double* const slots[] = {&this->inputDefaults[1], &this->inputDefaults[0]};
+        return automationSlotAt (slots, index);
     }
-
-    std::unique_ptr<TriodeModel> ownedTriode;
 };
 
 extern template class VARKEL_preamp_block3_simple_Automation<DempwolfTriode2<0>, 0>;

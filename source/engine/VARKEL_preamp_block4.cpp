@@ -1,8 +1,6 @@
 #include "engine/VARKEL_preamp_block4.h"
 
-#include "engine/BlockClone.h"
 #include "engine/CircuitNetlist.h"
-#include "engine/TriodePorts.h"
 
 #include <array>
 
@@ -23,19 +21,12 @@ enum Node
     nodeCount
 };
 
-const std::array<TriodePortPair, 1> triodePorts{{{0, -1.0, +1.0}}};
+const VARKEL_preamp_block4::TriodePairs triodePorts{{{0, -1.0, +1.0}}};
 } // namespace
 
 VARKEL_preamp_block4::VARKEL_preamp_block4 (double rate, int32_t positions, int32_t automationValues)
-    : SSParamsVecAutomation (3, 2, 2, 2, positions, automationValues, 1), sampleRate (rate),
-      inputDefaults (2, 0.0)
+    : PreampBlock ({3, 2, 2, 2, 1}, triodePorts, rate, positions, automationValues)
 {
-    updateMatrices();
-}
-
-void VARKEL_preamp_block4::setSampleRate (double rate)
-{
-    sampleRate = rate;
     updateMatrices();
 }
 
@@ -63,24 +54,6 @@ void VARKEL_preamp_block4::updateMatrices()
     };
     // clang-format on
     solveNetlistMatrices ({nodeCount, elements, inputs, ports, OUT}, sampleRate, *this);
-}
-
-void VARKEL_preamp_block4::computePortCurrents (const double* v, double* i) const
-{
-    computeTriodePortCurrents (triode, triodePorts, v, i);
-}
-
-void VARKEL_preamp_block4::computePortJacobian (const double* v, StateSpaceMatrix& J) const
-{
-    computeTriodePortJacobian (triode, triodePorts, v, J);
-}
-
-std::unique_ptr<SSParamsVecAutomation> VARKEL_preamp_block4::clone() const
-{
-    auto copy = std::make_unique<VARKEL_preamp_block4> (sampleRate, numPositions, numAutomationValues);
-    copyCloneState (*this, *copy);
-    copy->inputDefaults = inputDefaults;
-    return copy;
 }
 
 template class VARKEL_preamp_block4_Automation<DempwolfTriode2<0>, 0>;

@@ -1,28 +1,21 @@
 #pragma once
 
-#include "engine/ControlLaws.h"
 #include "engine/DempwolfTriode2.h"
-#include "engine/SSParamsVec.h"
+#include "engine/PreampBlock.h"
 
-#include <iterator>
-#include <memory>
-#include <vector>
+#include <cstdint>
 
 // Last stage: the cathode follower driving the passive treble/bass/middle tone stack. The output
 // is the treble pot's wiper, loaded by 1 MOhm.
-class VARKEL_preamp_block4 : public SSParamsVecAutomation
+class VARKEL_preamp_block4 : public PreampBlock<VARKEL_preamp_block4, 1>
 {
 public:
     VARKEL_preamp_block4 (double rate, int32_t positions, int32_t automationValues);
 
-    void setSampleRate (double rate) override;
     void updateMatrices() override;
-    void computePortCurrents (const double* v, double* i) const override;
-    void computePortJacobian (const double* v, StateSpaceMatrix& J) const override;
     void computeNonlinearInputs (const double* u, const double* x, double* p) const final;
     void updateState (const double* u, const double* i, const double* x, double* xNext) const final;
     void computeOutput (const double* u, const double* x, const double* i, double* y) const final;
-    std::unique_ptr<SSParamsVecAutomation> clone() const override;
 
     double Rk = 100000.0;
     double R1 = 47000.0;
@@ -30,14 +23,11 @@ public:
     double Ct = 4.7e-10;
     double Cb = 2.2e-8;
     double Cm = 2.2e-8;
-    double sampleRate;
     double trebleUpper = 220000.0;
     double trebleLower = 1.0;
     double bass = 1000000.0;
     double middleUpper = 1.0;
     double middleLower = 50000.0;
-
-    std::vector<double> inputDefaults;
 };
 
 // B and H are zero for every component value (the inputs reach the network only through the
@@ -65,41 +55,37 @@ inline void VARKEL_preamp_block4::computeOutput (const double*, const double* x,
 }
 
 template <class TriodeModel, int Variant>
-class VARKEL_preamp_block4_Automation : public VARKEL_preamp_block4
+class VARKEL_preamp_block4_Automation : public TriodeOwningBlock<VARKEL_preamp_block4, TriodeModel>
 {
 public:
     VARKEL_preamp_block4_Automation (double rate, double inputDefault0)
-        : VARKEL_preamp_block4 (rate, 15, 7), ownedTriode (std::make_unique<TriodeModel>())
+        : TriodeOwningBlock<VARKEL_preamp_block4, TriodeModel> (rate, 15, 7, {inputDefault0, 345.0}),
+          positionsPerControl (15), positionStep (1.0 / (positionsPerControl - 1))
     {
-        triode = ownedTriode.get();
-        inputDefaults[0] = inputDefault0;
-        inputDefaults[1] = 345.0;
-        positionsPerControl = 15;
-        positionStep = 1.0 / (positionsPerControl - 1);
-        numPositions = positionsPerControl * positionsPerControl * positionsPerControl;
+        this->numPositions = positionsPerControl * positionsPerControl * positionsPerControl;
     }
 
     // position = 225 treble + 15 bass + middle; anything past the last triple is all zeros.
     void setControlPosition (uint32_t position) override
     {
-        controlPosition = static_cast<int32_t> (position);
+        this->controlPosition = static_cast<int32_t> (position);
         const ToneSetting tone = toneLawSetting (position, positionsPerControl, positionStep);
-        trebleUpper = tone.treble.upper;
-        trebleLower = tone.treble.lower;
-        bass = tone.bass;
-        middleUpper = tone.middle.upper;
-        middleLower = tone.middle.lower;
-        updateMatrices();
+        this->trebleUpper = tone.treble.upper;
+        this->trebleLower = tone.treble.lower;
+        this->bass = tone.bass;
+        this->middleUpper = tone.middle.upper;
+        this->middleLower = tone.middle.lower;
+        this->updateMatrices();
     }
 
     double* automationSlot (int32_t index) override
     {
-        double* const slots[] = {&inputDefaults[1], &trebleUpper, &trebleLower,     &bass,
-                                 &middleUpper,      &middleLower, &inputDefaults[0]};
-        return index >= 0 && index < static_cast<int32_t> (std::size (slots)) ? slots[index] : nullptr;
+        double* const slots[] = {
+            &this->inputDefaults[1], &this->trebleUpper, &this->trebleLower,     &this->bass,
+            &this->middleUpper,      &this->middleLower, &this->inputDefaults[0]};
+        return automationSlotAt (slots, index);
     }
 
-    std::unique_ptr<TriodeModel> ownedTriode;
     int positionsPerControl;
     double positionStep;
 };
