@@ -17,22 +17,29 @@
 uint64_t networkWeightCount (uint32_t inputCount, const std::vector<uint32_t>& hiddenSizes,
                              uint32_t outputCount);
 
-struct NetRecord
+// What the nets of both kinds store alike: the box and scaling of the region, the layers and the
+// weights. The kinds differ in how they store the neurons' steepness.
+struct NetRecordCore
 {
     uint32_t chunkSize = 0;
     uint32_t netTag = 0;
-    uint32_t inputCount = 0;                                       // nIn, from the model
-    uint32_t outputCount = 0;                                      // nOut, from the model
+    uint32_t inputCount = 0;                                       // nIn, from the parent record
+    uint32_t outputCount = 0;                                      // nOut, from the parent record
     std::vector<float> lowerBound, upperBound, inputMin, inputMax; // nIn each
     std::vector<float> outputMin, outputMax;                       // nOut each
-    float hiddenSteepness = 0.5f;
-    float outputSteepness = 0.0f;
     std::vector<uint32_t> hiddenSizes = {0}; // one entry per hidden layer, input side first
     std::vector<float> weights;              // weightCount()
     std::array<uint32_t, 4> netTrailer{};
 
     uint32_t hiddenLayerCount() const { return static_cast<uint32_t> (hiddenSizes.size()); }
     uint64_t weightCount() const { return networkWeightCount (inputCount, hiddenSizes, outputCount); }
+};
+
+// A net of the standard kind: one steepness for all hidden neurons, one for the outputs.
+struct NetRecord : NetRecordCore
+{
+    float hiddenSteepness = 0.5f;
+    float outputSteepness = 0.0f;
 
     // A record whose arrays are sized (zero-filled) for the given layers, ready to be filled.
     static NetRecord sized (uint32_t inputs, std::vector<uint32_t> hidden, uint32_t outputs);
@@ -64,22 +71,13 @@ struct ModelRecord
     uint32_t positionCount() const { return static_cast<uint32_t> (positions.size()); }
 };
 
-struct PCANetRecord
+// A net of the principal-component kind: a steepness per neuron. Its counts are the position's
+// netInputCount and netOutputCount.
+struct PCANetRecord : NetRecordCore
 {
-    uint32_t chunkSize = 0;
-    uint32_t netTag = 0;
-    uint32_t inputCount = 0;                                       // netInputCount of the position
-    uint32_t outputCount = 0;                                      // netOutputCount of the position
-    std::vector<float> lowerBound, upperBound, inputMin, inputMax; // nIn each
-    std::vector<float> outputMin, outputMax;                       // nOut each
-    std::vector<uint32_t> hiddenSizes = {0};
     std::vector<float> hiddenNeuronSteepness; // hiddenNeuronCount()
     std::vector<float> outputNeuronSteepness; // nOut
-    std::vector<float> weights;               // weightCount()
-    std::array<uint32_t, 4> netTrailer{};
 
-    uint32_t hiddenLayerCount() const { return static_cast<uint32_t> (hiddenSizes.size()); }
-    uint64_t weightCount() const { return networkWeightCount (inputCount, hiddenSizes, outputCount); }
     uint64_t hiddenNeuronCount() const;
 
     static PCANetRecord sized (uint32_t inputs, std::vector<uint32_t> hidden, uint32_t outputs);

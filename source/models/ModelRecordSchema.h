@@ -21,15 +21,37 @@
 
 namespace modelschema
 {
+// The fields that open a net of either kind: its size, its tag and its box and scaling.
 template <typename W, typename Net>
-void walkBoxes (W& w, Net& net)
+void walkNetHead (W& w, Net& net)
 {
+    w.word (net.chunkSize, "chunkSize of a net");
+    w.word (net.netTag, "netTag");
     w.values (net.lowerBound, net.inputCount, "lowerBound values");
     w.values (net.upperBound, net.inputCount, "upperBound values");
     w.values (net.inputMin, net.inputCount, "inputMin values");
     w.values (net.inputMax, net.inputCount, "inputMax values");
     w.values (net.outputMin, net.outputCount, "outputMin values");
     w.values (net.outputMax, net.outputCount, "outputMax values");
+}
+
+// The weights close a net of either kind, then its trailer. Their count is derived from the
+// layers, never stored; the reader checks it against the remaining bytes like any stored count.
+template <typename W, typename Net>
+void walkNetTail (W& w, Net& net)
+{
+    w.values (net.weights, net.weightCount(), "weights");
+    w.trailer (net.netTrailer);
+}
+
+// The four words that open a position of either kind; `nets` receives the stored net count.
+template <typename W, typename Position>
+void walkPositionHead (W& w, Position& position, uint32_t& nets)
+{
+    w.word (position.chunkSize, "chunkSize of a position");
+    w.word (position.headerSize, "headerSize");
+    w.word (position.positionTag, "positionTag");
+    w.length (nets, position.nets.size(), "netCount");
 }
 
 template <typename W, typename Net>
@@ -45,16 +67,11 @@ void walkHiddenLayers (W& w, Net& net)
 template <typename W, typename Net>
 void walkStandardNet (W& w, Net& net)
 {
-    w.word (net.chunkSize, "chunkSize of a net");
-    w.word (net.netTag, "netTag");
-    walkBoxes (w, net);
+    walkNetHead (w, net);
     w.real (net.hiddenSteepness, "hiddenSteepness");
     w.real (net.outputSteepness, "outputSteepness");
     walkHiddenLayers (w, net);
-    // The weight count is derived from the layers, never stored; the reader checks it against
-    // the remaining bytes like any stored count.
-    w.values (net.weights, net.weightCount(), "weights");
-    w.trailer (net.netTrailer);
+    walkNetTail (w, net);
 }
 
 template <typename W, typename Position>
@@ -62,10 +79,7 @@ void walkStandardPosition (W& w, Position& position)
 {
     w.enter (position);
     uint32_t nets = static_cast<uint32_t> (position.nets.size());
-    w.word (position.chunkSize, "chunkSize of a position");
-    w.word (position.headerSize, "headerSize");
-    w.word (position.positionTag, "positionTag");
-    w.length (nets, position.nets.size(), "netCount");
+    walkPositionHead (w, position, nets);
     w.values (position.rateTable, position.tableLength, "rateTable values");
     const uint64_t smallestNet =
         36 + 16 * uint64_t (position.inputCount) + 8 * uint64_t (position.outputCount);
@@ -116,14 +130,11 @@ void walkStandardFile (W& w, Models& models)
 template <typename W, typename Net>
 void walkPcaNet (W& w, Net& net)
 {
-    w.word (net.chunkSize, "chunkSize of a net");
-    w.word (net.netTag, "netTag");
-    walkBoxes (w, net);
+    walkNetHead (w, net);
     walkHiddenLayers (w, net);
     w.values (net.hiddenNeuronSteepness, net.hiddenNeuronCount(), "hidden steepness values");
     w.values (net.outputNeuronSteepness, net.outputCount, "output steepness values");
-    w.values (net.weights, net.weightCount(), "weights");
-    w.trailer (net.netTrailer);
+    walkNetTail (w, net);
 }
 
 template <typename W, typename Position>
@@ -133,10 +144,7 @@ void walkPcaPosition (W& w, Position& position)
     uint32_t nets = static_cast<uint32_t> (position.nets.size());
     uint32_t inputMaskLength = static_cast<uint32_t> (position.inputMask.size());
     uint32_t outputMaskLength = static_cast<uint32_t> (position.outputMask.size());
-    w.word (position.chunkSize, "chunkSize of a position");
-    w.word (position.headerSize, "headerSize");
-    w.word (position.positionTag, "positionTag");
-    w.length (nets, position.nets.size(), "netCount");
+    walkPositionHead (w, position, nets);
     w.length (inputMaskLength, position.inputMask.size(), "inputMaskLength");
     w.length (outputMaskLength, position.outputMask.size(), "outputMaskLength");
     w.word (position.projectionRows, "projectionRows");

@@ -54,55 +54,49 @@ bool sameBits (const T& a, const T& b) noexcept
 
 // Everything of a net that building reads: the bounds, the scaling, the layers, the steepness
 // and the weights. Compared bit for bit, so -0 and 0 or two NaNs of different payload differ.
-bool sameNet (const NetRecord& a, const NetRecord& b) noexcept
+bool sameCore (const NetRecordCore& a, const NetRecordCore& b) noexcept
 {
     return a.inputCount == b.inputCount && a.outputCount == b.outputCount &&
            sameBits (a.lowerBound, b.lowerBound) && sameBits (a.upperBound, b.upperBound) &&
            sameBits (a.inputMin, b.inputMin) && sameBits (a.inputMax, b.inputMax) &&
            sameBits (a.outputMin, b.outputMin) && sameBits (a.outputMax, b.outputMax) &&
-           sameBits (a.hiddenSteepness, b.hiddenSteepness) &&
-           sameBits (a.outputSteepness, b.outputSteepness) && a.hiddenSizes == b.hiddenSizes &&
-           sameBits (a.weights, b.weights);
+           a.hiddenSizes == b.hiddenSizes && sameBits (a.weights, b.weights);
+}
+
+bool sameNet (const NetRecord& a, const NetRecord& b) noexcept
+{
+    return sameCore (a, b) && sameBits (a.hiddenSteepness, b.hiddenSteepness) &&
+           sameBits (a.outputSteepness, b.outputSteepness);
 }
 
 bool sameNet (const PCANetRecord& a, const PCANetRecord& b) noexcept
 {
-    return a.inputCount == b.inputCount && a.outputCount == b.outputCount &&
-           sameBits (a.lowerBound, b.lowerBound) && sameBits (a.upperBound, b.upperBound) &&
-           sameBits (a.inputMin, b.inputMin) && sameBits (a.inputMax, b.inputMax) &&
-           sameBits (a.outputMin, b.outputMin) && sameBits (a.outputMax, b.outputMax) &&
-           a.hiddenSizes == b.hiddenSizes && sameBits (a.hiddenNeuronSteepness, b.hiddenNeuronSteepness) &&
-           sameBits (a.outputNeuronSteepness, b.outputNeuronSteepness) && sameBits (a.weights, b.weights);
+    return sameCore (a, b) && sameBits (a.hiddenNeuronSteepness, b.hiddenNeuronSteepness) &&
+           sameBits (a.outputNeuronSteepness, b.outputNeuronSteepness);
+}
+
+void hashCore (Hash& h, const NetRecordCore& n) noexcept
+{
+    h.value1 (n.inputCount);
+    for (const auto* values :
+         {&n.lowerBound, &n.upperBound, &n.inputMin, &n.inputMax, &n.outputMin, &n.outputMax})
+        h.values (*values);
+    h.values (n.hiddenSizes);
+    h.values (n.weights);
 }
 
 void hashNet (Hash& h, const NetRecord& n) noexcept
 {
-    h.value1 (n.inputCount);
-    h.values (n.lowerBound);
-    h.values (n.upperBound);
-    h.values (n.inputMin);
-    h.values (n.inputMax);
-    h.values (n.outputMin);
-    h.values (n.outputMax);
+    hashCore (h, n);
     h.value1 (n.hiddenSteepness);
     h.value1 (n.outputSteepness);
-    h.values (n.hiddenSizes);
-    h.values (n.weights);
 }
 
 void hashNet (Hash& h, const PCANetRecord& n) noexcept
 {
-    h.value1 (n.inputCount);
-    h.values (n.lowerBound);
-    h.values (n.upperBound);
-    h.values (n.inputMin);
-    h.values (n.inputMax);
-    h.values (n.outputMin);
-    h.values (n.outputMax);
-    h.values (n.hiddenSizes);
+    hashCore (h, n);
     h.values (n.hiddenNeuronSteepness);
     h.values (n.outputNeuronSteepness);
-    h.values (n.weights);
 }
 
 // The table also carries the position's output mask (pca) and its input count.
