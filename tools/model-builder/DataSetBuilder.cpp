@@ -604,78 +604,106 @@ std::vector<BuildStage> plannedStages (const ValveSet& valve, const BuildOptions
     return stages;
 }
 
-ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
+namespace
 {
-    ValveSetBuild build;
-    const auto rates = processingRates (options);
-    const auto gains = gainPositionsOf (options);
-    const auto tones = tonePositionsOf (options);
-    const auto signals = trainingSignals (options);
+// What every stage of one valve set's build reads.
+struct ValveSetPlan
+{
+    ValveSetPlan (const ValveSet& v, const BuildOptions& o)
+        : valve (v), options (o), rates (processingRates (o)), gains (gainPositionsOf (o)),
+          tones (tonePositionsOf (o)), signals (trainingSignals (o)), backSignalCount (guitarSignalCount (o)),
+          triodeSet (v.triodeParameterSet)
+    {
+    }
+
+    const ValveSet& valve;
+    const BuildOptions& options;
+    std::vector<int> rates, gains, tones;
+    std::vector<TrainingSignal> signals;
     // The full-band signals come after the guitar notes and train blocks 1 and 2 only. Blocks 3
     // and 4 learn from the notes: trained on the full-band signals too, block 3's networks (one
     // position for every gain, with twice the boxes) missed the notes' map by ESR 0.016 alone
     // instead of 5e-6, while blocks 1 and 2 without them missed the loud attacks by ESR up to 0.6
     // and left a loud input outside every box.
-    const size_t backSignalCount = guitarSignalCount (options);
-    const auto& trainingRates = options.trainingRates;
-    const int set = valve.triodeParameterSet;
+    size_t backSignalCount;
+    int triodeSet;
 
-    // Trajectories of blocks 1 to 3 at the training rates, per gain position; block 3's output
-    // is kept (per gain and signal) to drive block 4.
-    struct GainRun
-    {
-        SampleSet b1{4, 4}, b2{4, 4};
-        // Per training rate: block 3's file is per rate, and its F (hence its map) changes with
-        // the rate, so one rate's trajectories must not train another rate's networks.
-        std::vector<SampleSet> b3;
-        std::vector<std::vector<double>> y3; // per training rate and signal
-    };
-    auto started = std::chrono::steady_clock::now();
-    std::vector<GainRun> runs (gains.size());
-    StageProgress trajectoryProgress (options, trajectoryStage);
-    parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
-    {
-        auto& run = runs[static_cast<size_t> (item)];
-        std::mt19937 random (static_cast<uint32_t> (1 + item));
-        for (int rate : trainingRates)
-        {
-            run.b3.emplace_back (4, 4);
-            ExactCircuit circuit (rate, set);
-            circuit.block (0).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
-            circuit.block (1).setControlPosition (static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
-            ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
-            ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
-            ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
-            for (size_t s = 0; s < signals.size(); ++s)
-            {
-                const auto input = signals[s](rate, options.signalSeconds);
-                const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
-                const auto y2 = r2.run (y1, options.trajectory, &run.b2, random);
-                if (s < backSignalCount)
-                    run.y3.push_back (r3.run (y2, options.trajectory, &run.b3.back(), random));
-            }
-        }
-        trajectoryProgress.itemDone();
-    });
-    report (options, valve.name + ": trajectories of blocks 1-3 in " + std::to_string (seconds (started)) + " s");
+    uint32_t gain (int item) const { return static_cast<uint32_t> (gains[static_cast<size_t> (item)]); }
+    int highestGain() const { return *std::max_element (gains.begin(), gains.end()); }
+};
 
-    // Rest states in chain order, per processing rate and gain position (blocks 1 to 3).
-    struct RestRow
+// Trajectories of blocks 1 to 3 at the training rates, per gain position; block 3's output is
+// kept (per gain and signal) to drive block 4.
+struct GainRun
+{
+    SampleSet b1{4, 4}, b2{4, 4};
+    // Per training rate: block 3's file is per rate, and its F (hence its map) changes with the
+    // rate, so one rate's trajectories must not train another rate's networks.
+    std::vector<SampleSet> b3;
+    std::vector<std::vector<double>> y3; // per training rate and signal
+};
+
+// Rest states in chain order at one processing rate, per gain position (blocks 1 to 3).
+struct RestRow
+{
+    std::vector<BlockOperatingPoint> b1, b2; // per gain
+    BlockOperatingPoint b3;
+    double y3 = 0.0;
+};
+using RestStates = std::map<int, RestRow>;
+
+void setGain (ExactCircuit& circuit, uint32_t gain)
+{
+    circuit.block (0).setControlPosition (gain);
+    circuit.block (1).setControlPosition (gain);
+}
+
+std::vector<GainRun> runTrainingTrajectories (const ValveSetPlan& plan)
+{
+    const auto& options = plan.options;
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<GainRun> runs (plan.gains.size());
+    StageProgress progress (options, trajectoryStage);
+    parallelFor (static_cast<int> (plan.gains.size()), options.jobs,
+                 [&] (int item)
+                 {
+                     auto& run = runs[static_cast<size_t> (item)];
+                     std::mt19937 random (static_cast<uint32_t> (1 + item));
+                     for (int rate : options.trainingRates)
+                     {
+                         run.b3.emplace_back (4, 4);
+                         ExactCircuit circuit (rate, plan.triodeSet);
+                         setGain (circuit, plan.gain (item));
+                         ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
+                         ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
+                         ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
+                         for (size_t s = 0; s < plan.signals.size(); ++s)
+                         {
+                             const auto input = plan.signals[s](rate, options.signalSeconds);
+                             const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
+                             const auto y2 = r2.run (y1, options.trajectory, &run.b2, random);
+                             if (s < plan.backSignalCount)
+                                 run.y3.push_back (r3.run (y2, options.trajectory, &run.b3.back(), random));
+                         }
+                     }
+                     progress.itemDone();
+                 });
+    report (options,
+            plan.valve.name + ": trajectories of blocks 1-3 in " + std::to_string (seconds (started)) + " s");
+    return runs;
+}
+
+RestStates solveRestStates (const ValveSetPlan& plan)
+{
+    RestStates restByRate;
+    StageProgress progress (plan.options, restStage);
+    for (int rate : plan.rates)
     {
-        std::vector<BlockOperatingPoint> b1, b2; // per gain
-        BlockOperatingPoint b3;
-        double y3 = 0.0;
-    };
-    std::map<int, RestRow> restByRate;
-    StageProgress restProgress (options, restStage);
-    for (int rate : rates)
-    {
-        ExactCircuit circuit (rate, set);
+        ExactCircuit circuit (rate, plan.triodeSet);
         RestRow row;
         for (int g = 0; g < gainPositionCount; ++g)
         {
-            circuit.block (0).setControlPosition (static_cast<uint32_t> (g));
-            circuit.block (1).setControlPosition (static_cast<uint32_t> (g));
+            setGain (circuit, static_cast<uint32_t> (g));
             ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
             ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
             row.b1.push_back (r1.rest());
@@ -688,25 +716,33 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             }
         }
         restByRate[rate] = std::move (row);
-        restProgress.itemDone();
+        progress.itemDone();
     }
+    return restByRate;
+}
 
-    // Blocks 1 and 2: one network set per gain position, fitted to the given trajectories of the
-    // block at a training rate, and the file that holds it with every processing rate's table.
-    const auto fitFrontBlock = [&] (int k, int trainingRate, const std::vector<GainRun>& from, size_t stage)
-    {
-        const auto layout = blockLayout (k);
-        std::vector<RegionFitResult> fits (gains.size());
-        StageProgress blockProgress (options, stage);
-        parallelFor (static_cast<int> (gains.size()), options.jobs, [&] (int item)
+// Blocks 1 and 2: one network set per gain position, fitted to the given trajectories of the
+// block at a training rate.
+std::vector<RegionFitResult> fitFrontBlock (const ValveSetPlan& plan, int k, int trainingRate,
+                                            const std::vector<GainRun>& from, size_t stage)
+{
+    const auto& options = plan.options;
+    const auto layout = blockLayout (k);
+    std::vector<RegionFitResult> fits (plan.gains.size());
+    StageProgress progress (options, stage);
+    parallelFor (
+        static_cast<int> (plan.gains.size()), options.jobs,
+        [&] (int item)
         {
-            ExactCircuit circuit (trainingRate, set);
-            const auto gain = static_cast<uint32_t> (gains[static_cast<size_t> (item)]);
-            circuit.block (0).setControlPosition (gain);
-            circuit.block (1).setControlPosition (gain);
-            const auto& full = k == 0 ? from[static_cast<size_t> (item)].b1 : from[static_cast<size_t> (item)].b2;
-            const std::string label = valve.name + " block " + std::to_string (k + 1) + " gain " + std::to_string (gain);
-            auto fit = fitOptions (options, layout, circuit.block (k), static_cast<uint32_t> (100 * k + item), label);
+            ExactCircuit circuit (trainingRate, plan.triodeSet);
+            const auto gain = plan.gain (item);
+            setGain (circuit, gain);
+            const auto& run = from[static_cast<size_t> (item)];
+            const auto& full = k == 0 ? run.b1 : run.b2;
+            const std::string label =
+                plan.valve.name + " block " + std::to_string (k + 1) + " gain " + std::to_string (gain);
+            auto fit = fitOptions (options, layout, circuit.block (k), static_cast<uint32_t> (100 * k + item),
+                                   label);
             if (options.frontRegions > 0)
                 fit.maxRegions = options.frontRegions;
             if (options.frontRestarts > 0)
@@ -714,9 +750,11 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             if (options.outputWeighting)
             {
                 ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
-                const auto rest = k == 0 ? r1.rest()
-                                         : ExactBlockRunner (circuit.block (1), circuit.solver (1), r1.rest().y).rest();
-                fit.outputWeights = outputWeights (circuit.block (k), rest, trainingRate / 10, options.outputWeightFloor);
+                const auto rest =
+                    k == 0 ? r1.rest()
+                           : ExactBlockRunner (circuit.block (1), circuit.solver (1), r1.rest().y).rest();
+                fit.outputWeights =
+                    outputWeights (circuit.block (k), rest, trainingRate / 10, options.outputWeightFloor);
                 for (auto& w : fit.outputWeights)
                     w *= options.outputWeightScale;
             }
@@ -728,191 +766,217 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
                 options.log (line);
             }
             fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (full, layout.networkInputs), fit);
-            blockProgress.itemDone();
+            progress.itemDone();
         });
-        return fits;
-    };
-    const auto frontBlockFile = [&] (int k, const std::vector<RegionFitResult>& fits)
+    return fits;
+}
+
+// The file of block 1 or 2 with every processing rate's table. Every position up to the highest
+// one trained is written; a position that was not trained (only when the positions were
+// restricted) uses the networks of the nearest trained one, so its index still means its own
+// control setting.
+std::vector<uint8_t> frontBlockFile (const ValveSetPlan& plan, int k,
+                                     const std::vector<RegionFitResult>& fits, const RestStates& restByRate)
+{
+    const auto layout = blockLayout (k);
+    std::vector<PCAPositionRecord> positions;
+    for (int g = 0; g <= plan.highestGain(); ++g)
     {
-        // Every position up to the highest one trained is written; a position that was not
-        // trained (only when the positions were restricted) uses the networks of the nearest
-        // trained one, so its index still means its own control setting.
-        const auto layout = blockLayout (k);
-        std::vector<PCAPositionRecord> positions;
-        const int highest = *std::max_element (gains.begin(), gains.end());
-        for (int g = 0; g <= highest; ++g)
+        std::vector<double> table;
+        for (int rate : plan.rates)
         {
-            std::vector<double> table;
-            for (int rate : rates)
-            {
-                const auto& row = restByRate[rate];
-                appendRateRecord (table, rate, (k == 0 ? row.b1 : row.b2)[static_cast<size_t> (g)]);
-            }
-            positions.push_back (pcaPosition (layout, fits[nearestIndex (gains, g)], std::move (table),
-                                              static_cast<uint32_t> (g)));
+            const auto& row = restByRate.at (rate);
+            appendRateRecord (table, rate, (k == 0 ? row.b1 : row.b2)[static_cast<size_t> (g)]);
         }
-        return pcaFileBytes (std::move (positions));
-    };
+        positions.push_back (pcaPosition (layout, fits[nearestIndex (plan.gains, g)], std::move (table),
+                                          static_cast<uint32_t> (g)));
+    }
+    return pcaFileBytes (std::move (positions));
+}
+
+// Blocks 1 and 2 fitted at the first training rate, in the files every processing rate shares.
+void buildFrontBlocks (const ValveSetPlan& plan, const std::vector<GainRun>& runs,
+                       const RestStates& restByRate, ValveSetBuild& build)
+{
     for (int k = 0; k < 2; ++k)
     {
-        started = std::chrono::steady_clock::now();
-        const auto fits = fitFrontBlock (k, trainingRates.front(), runs, k == 0 ? blockOneStage : blockTwoStage);
-        build.files.push_back ({modelFileName (valve, k, 0), frontBlockFile (k, fits)});
-        const int highest = *std::max_element (gains.begin(), gains.end());
-        build.reports.push_back (summarise (k, fits, highest + 1, seconds (started)));
-        report (options, valve.name + ": block " + std::to_string (k + 1) + " in "
-                             + std::to_string (build.reports.back().seconds) + " s");
+        const auto started = std::chrono::steady_clock::now();
+        const auto fits = fitFrontBlock (plan, k, plan.options.trainingRates.front(), runs,
+                                         k == 0 ? blockOneStage : blockTwoStage);
+        build.files.push_back (
+            {modelFileName (plan.valve, k, 0), frontBlockFile (plan, k, fits, restByRate)});
+        build.reports.push_back (summarise (k, fits, plan.highestGain() + 1, seconds (started)));
+        report (plan.options, plan.valve.name + ": block " + std::to_string (k + 1) + " in " +
+                                  std::to_string (build.reports.back().seconds) + " s");
     }
+}
 
-    // Away from the training rate the history terms of blocks 1 and 2 differ enough that the
-    // networks fitted there miss the grid currents of a loud input: each band of processing
-    // rates gets its own set, fitted at the band's training rate, in a file per processing rate
-    // ("<name>.<rate>"), which the loader prefers to the file every rate shares.
-    for (const FrontRateBand& band : frontRateBands (valve, options))
-    {
-        started = std::chrono::steady_clock::now();
-        std::vector<GainRun> bandRuns (gains.size());
-        StageProgress bandTrajectoryProgress (options, band.trajectoryStage);
-        parallelFor (static_cast<int> (gains.size()), options.jobs,
-                     [&] (int item)
+std::vector<GainRun> runBandTrajectories (const ValveSetPlan& plan, const FrontRateBand& band)
+{
+    const auto& options = plan.options;
+    std::vector<GainRun> runs (plan.gains.size());
+    StageProgress progress (options, band.trajectoryStage);
+    parallelFor (static_cast<int> (plan.gains.size()), options.jobs,
+                 [&] (int item)
+                 {
+                     auto& run = runs[static_cast<size_t> (item)];
+                     std::mt19937 random (static_cast<uint32_t> (1 + item));
+                     ExactCircuit circuit (band.trainingRate, plan.triodeSet);
+                     setGain (circuit, plan.gain (item));
+                     ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
+                     ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
+                     for (const auto& signal : plan.signals)
                      {
-                         auto& run = bandRuns[static_cast<size_t> (item)];
-                         std::mt19937 random (static_cast<uint32_t> (1 + item));
-                         ExactCircuit circuit (band.trainingRate, set);
-                         circuit.block (0).setControlPosition (
-                             static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
-                         circuit.block (1).setControlPosition (
-                             static_cast<uint32_t> (gains[static_cast<size_t> (item)]));
-                         ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
-                         ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
-                         for (const auto& signal : signals)
-                         {
-                             const auto input = signal (band.trainingRate, options.signalSeconds);
-                             const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
-                             r2.run (y1, options.trajectory, &run.b2, random);
-                         }
-                         bandTrajectoryProgress.itemDone();
-                     });
-        for (int k = 0; k < 2; ++k)
-        {
-            const auto fits = fitFrontBlock (k, band.trainingRate, bandRuns, band.blockStages[k]);
-            const auto bytes = frontBlockFile (k, fits);
-            for (int rate : band.rates)
-                build.files.push_back ({rateOwnModelFileName (valve.name, k, rate), bytes});
-        }
-        const std::string upTo = band.upTo == std::numeric_limits<int>::max()
-                                     ? std::string()
-                                     : " up to " + std::to_string (band.upTo);
-        report (options, valve.name + ": blocks 1 and 2 for rates above " + std::to_string (band.above) +
-                             upTo + ", trained at " + std::to_string (band.trainingRate) + " in " +
-                             std::to_string (seconds (started)) + " s");
-    }
+                         const auto input = signal (band.trainingRate, options.signalSeconds);
+                         const auto y1 = r1.run (input, options.trajectory, &run.b1, random);
+                         r2.run (y1, options.trajectory, &run.b2, random);
+                     }
+                     progress.itemDone();
+                 });
+    return runs;
+}
 
-    // Block 3: one file per processing rate, trained on that rate's own trajectories over a
-    // spread of gain positions (its input level depends on the gain).
+// Away from the training rate the history terms of blocks 1 and 2 differ enough that the
+// networks fitted there miss the grid currents of a loud input: each band of processing rates
+// gets its own set, fitted at the band's training rate, in a file per processing rate
+// ("<name>.<rate>"), which the loader prefers to the file every rate shares.
+void buildFrontRateBand (const ValveSetPlan& plan, const FrontRateBand& band, const RestStates& restByRate,
+                         ValveSetBuild& build)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const auto runs = runBandTrajectories (plan, band);
+    for (int k = 0; k < 2; ++k)
     {
-        started = std::chrono::steady_clock::now();
-        const auto layout = blockLayout (2);
-        std::vector<RegionFitResult> fits (rates.size());
-        const std::vector<int> blockThreeGains = {0, 4, 8, 12, 16};
-        StageProgress blockProgress (options, blockThreeStage);
-        parallelFor (static_cast<int> (rates.size()), options.jobs, [&] (int item)
-        {
-            const int rate = rates[static_cast<size_t> (item)];
-            SampleSet samples (4, 4);
-            const auto trainedAt = std::find (trainingRates.begin(), trainingRates.end(), rate);
-            if (trainedAt != trainingRates.end())
-            {
-                const auto rateIndex = static_cast<size_t> (trainedAt - trainingRates.begin());
-                for (size_t g = 0; g < gains.size(); ++g)
-                    samples.append (runs[g].b3[rateIndex]);
-            }
-            else
-            {
-                std::mt19937 random (static_cast<uint32_t> (500 + item));
-                ExactCircuit circuit (rate, set);
-                auto trajectory = options.trajectory;
-                // Above the base rate only the start of each signal (its attack and the valves'
-                // largest swings) is solved, at the cost of one base-rate run per gain, and above
-                // twice the base rate at three gains: solving every signal whole at up to 64 times
-                // the base rate would cost more than all the rest of the build.
-                // At least the first 20 ms, which hold every signal's attack: at x16 of a 176.4 or
-                // 192 kHz host the start alone was 2.3 ms, mostly silence before the attack, and
-                // the one box it gave missed everything the block met in playing (ESR 0.99).
-                const double signalLength = std::max (std::min (options.signalSeconds, 0.02),
-                                                      options.signalSeconds * std::min (1.0, double (trainingRates.front()) / rate));
-                const bool high = rate > 2 * trainingRates.front();
-                // As many kept samples per signal as at the base rate: the shortened signals at a
-                // high rate need every kept sample they give (a stride scaled with the rate
-                // left too few, and x8 and x16 files whose networks missed by ESR 0.5 to 1.3).
-                trajectory.stride = std::max (
-                    1, static_cast<int> (std::lround (options.trajectory.stride * rate * signalLength
-                                                      / (trainingRates.front() * options.signalSeconds))));
-                for (int g : high ? std::vector<int> {0, 8, 16} : blockThreeGains)
-                {
-                    circuit.block (0).setControlPosition (static_cast<uint32_t> (g));
-                    circuit.block (1).setControlPosition (static_cast<uint32_t> (g));
-                    ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
-                    ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
-                    ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
-                    for (size_t s = 0; s < backSignalCount; ++s)
-                    {
-                        const auto input = signals[s](rate, signalLength);
-                        const auto y1 = r1.run (input, trajectory, nullptr, random);
-                        const auto y2 = r2.run (y1, trajectory, nullptr, random);
-                        r3.run (y2, trajectory, &samples, random);
-                    }
-                }
-            }
-            ExactCircuit circuit (rate, set);
-            auto fit = fitOptions (options, layout, circuit.block (2),
-                                                                       static_cast<uint32_t> (300 + item),
-                                                                       valve.name + " block 3 rate " + std::to_string (rate));
-            // Block 3 sees every gain's block 2 output in its one position: twice the usual boxes.
-            fit.maxRegions =
-                options.blockThreeRegions > 0 ? options.blockThreeRegions : 2 * options.maxRegions;
-            fits[static_cast<size_t> (item)] = fitRegions (leadingInputs (samples, layout.networkInputs), fit);
-            blockProgress.itemDone();
-        });
-        for (size_t r = 0; r < rates.size(); ++r)
-        {
-            std::vector<double> table;
-            appendRateRecord (table, rates[r], restByRate[rates[r]].b3);
-            std::vector<PCAPositionRecord> positions;
-            positions.push_back (pcaPosition (layout, fits[r], std::move (table), 0));
-            build.files.push_back ({modelFileName (valve, 2, rates[r]), pcaFileBytes (std::move (positions))});
-        }
-        build.reports.push_back (summarise (2, fits, 1, seconds (started)));
-        report (options, valve.name + ": block 3 in " + std::to_string (build.reports.back().seconds) + " s");
+        const auto fits = fitFrontBlock (plan, k, band.trainingRate, runs, band.blockStages[k]);
+        const auto bytes = frontBlockFile (plan, k, fits, restByRate);
+        for (int rate : band.rates)
+            build.files.push_back ({rateOwnModelFileName (plan.valve.name, k, rate), bytes});
     }
+    const std::string upTo =
+        band.upTo == std::numeric_limits<int>::max() ? std::string() : " up to " + std::to_string (band.upTo);
+    report (plan.options, plan.valve.name + ": blocks 1 and 2 for rates above " +
+                              std::to_string (band.above) + upTo + ", trained at " +
+                              std::to_string (band.trainingRate) + " in " +
+                              std::to_string (seconds (started)) + " s");
+}
 
-    // Block 4: its networks depend on the tone position only through F(0,0), the resistance
-    // the cathode sees; positions whose F(0,0) agree within the share tolerance use one trained
-    // set (trained on the trajectories of the group's smallest, middle and largest member).
+// Block 3's samples at one processing rate: the kept trajectories where it is a training rate,
+// otherwise solved at that rate over a spread of gain positions (its input level depends on the
+// gain).
+SampleSet blockThreeSamples (const ValveSetPlan& plan, const std::vector<GainRun>& runs, int rate, int item)
+{
+    const auto& options = plan.options;
+    const auto& trainingRates = options.trainingRates;
+    SampleSet samples (4, 4);
+    const auto trainedAt = std::find (trainingRates.begin(), trainingRates.end(), rate);
+    if (trainedAt != trainingRates.end())
     {
-        started = std::chrono::steady_clock::now();
-        const auto layout = blockLayout (3);
-        const auto groups = toneGroups (options, set);
-        std::map<int, size_t> groupOf;
-        for (size_t g = 0; g < groups.size(); ++g)
-            for (int t : groups[g])
-                groupOf[t] = g;
-        const int highest = *std::max_element (tones.begin(), tones.end());
-        std::vector<int> written;
-        for (int t = 0; t <= highest; ++t)
-            written.push_back (t);
+        const auto rateIndex = static_cast<size_t> (trainedAt - trainingRates.begin());
+        for (size_t g = 0; g < plan.gains.size(); ++g)
+            samples.append (runs[g].b3[rateIndex]);
+        return samples;
+    }
+    std::mt19937 random (static_cast<uint32_t> (500 + item));
+    ExactCircuit circuit (rate, plan.triodeSet);
+    auto trajectory = options.trajectory;
+    // Above the base rate only the start of each signal (its attack and the valves' largest
+    // swings) is solved, at the cost of one base-rate run per gain, and above twice the base rate
+    // at three gains: solving every signal whole at up to 64 times the base rate would cost more
+    // than all the rest of the build.
+    // At least the first 20 ms, which hold every signal's attack: at x16 of a 176.4 or 192 kHz host
+    // the start alone was 2.3 ms, mostly silence before the attack, and the one box it gave missed
+    // everything the block met in playing (ESR 0.99).
+    const double signalLength =
+        std::max (std::min (options.signalSeconds, 0.02),
+                  options.signalSeconds * std::min (1.0, double (trainingRates.front()) / rate));
+    const bool high = rate > 2 * trainingRates.front();
+    // As many kept samples per signal as at the base rate: the shortened signals at a high rate
+    // need every kept sample they give (a stride scaled with the rate left too few, and x8 and x16
+    // files whose networks missed by ESR 0.5 to 1.3).
+    trajectory.stride =
+        std::max (1, static_cast<int> (std::lround (options.trajectory.stride * rate * signalLength /
+                                                    (trainingRates.front() * options.signalSeconds))));
+    const std::vector<int> blockThreeGains =
+        high ? std::vector<int>{0, 8, 16} : std::vector<int>{0, 4, 8, 12, 16};
+    for (int g : blockThreeGains)
+    {
+        setGain (circuit, static_cast<uint32_t> (g));
+        ExactBlockRunner r1 (circuit.block (0), circuit.solver (0), 0.0);
+        ExactBlockRunner r2 (circuit.block (1), circuit.solver (1), r1.rest().y);
+        ExactBlockRunner r3 (circuit.block (2), circuit.solver (2), r2.rest().y);
+        for (size_t s = 0; s < plan.backSignalCount; ++s)
+        {
+            const auto input = plan.signals[s](rate, signalLength);
+            const auto y1 = r1.run (input, trajectory, nullptr, random);
+            const auto y2 = r2.run (y1, trajectory, nullptr, random);
+            r3.run (y2, trajectory, &samples, random);
+        }
+    }
+    return samples;
+}
 
-        // Block 3's output hardly changes its range from one gain position to the next, so five
-        // of them (the extremes and three between) drive block 4: the grid thinning would drop
-        // most of the other positions' samples anyway.
-        std::vector<size_t> driverGains;
-        for (size_t step = 0; step < 5; ++step)
-            driverGains.push_back ((gains.size() - 1) * step / 4);
-        driverGains.erase (std::unique (driverGains.begin(), driverGains.end()), driverGains.end());
+// Block 3: one file per processing rate, each trained on that rate's own trajectories.
+void buildBlockThree (const ValveSetPlan& plan, const std::vector<GainRun>& runs,
+                      const RestStates& restByRate, ValveSetBuild& build)
+{
+    const auto& options = plan.options;
+    const auto started = std::chrono::steady_clock::now();
+    const auto layout = blockLayout (2);
+    std::vector<RegionFitResult> fits (plan.rates.size());
+    StageProgress progress (options, blockThreeStage);
+    parallelFor (static_cast<int> (plan.rates.size()), options.jobs,
+                 [&] (int item)
+                 {
+                     const int rate = plan.rates[static_cast<size_t> (item)];
+                     const SampleSet samples = blockThreeSamples (plan, runs, rate, item);
+                     ExactCircuit circuit (rate, plan.triodeSet);
+                     auto fit =
+                         fitOptions (options, layout, circuit.block (2), static_cast<uint32_t> (300 + item),
+                                     plan.valve.name + " block 3 rate " + std::to_string (rate));
+                     // Block 3 sees every gain's block 2 output in its one position: twice the usual boxes.
+                     fit.maxRegions =
+                         options.blockThreeRegions > 0 ? options.blockThreeRegions : 2 * options.maxRegions;
+                     fits[static_cast<size_t> (item)] =
+                         fitRegions (leadingInputs (samples, layout.networkInputs), fit);
+                     progress.itemDone();
+                 });
+    for (size_t r = 0; r < plan.rates.size(); ++r)
+    {
+        std::vector<double> table;
+        appendRateRecord (table, plan.rates[r], restByRate.at (plan.rates[r]).b3);
+        std::vector<PCAPositionRecord> positions;
+        positions.push_back (pcaPosition (layout, fits[r], std::move (table), 0));
+        build.files.push_back (
+            {modelFileName (plan.valve, 2, plan.rates[r]), pcaFileBytes (std::move (positions))});
+    }
+    build.reports.push_back (summarise (2, fits, 1, seconds (started)));
+    report (options,
+            plan.valve.name + ": block 3 in " + std::to_string (build.reports.back().seconds) + " s");
+}
 
-        std::vector<RegionFitResult> fits (groups.size());
-        StageProgress blockProgress (options, blockFourStage);
-        parallelFor (static_cast<int> (groups.size()), options.jobs, [&] (int item)
+// Block 4's networks depend on the tone position only through F(0,0), the resistance the
+// cathode sees; positions whose F(0,0) agree within the share tolerance use one trained set
+// (trained on the trajectories of the group's smallest, middle and largest member).
+std::vector<RegionFitResult> fitBlockFourGroups (const ValveSetPlan& plan, const std::vector<GainRun>& runs,
+                                                 const RestStates& restByRate,
+                                                 const std::vector<std::vector<int>>& groups)
+{
+    const auto& options = plan.options;
+    const auto& trainingRates = options.trainingRates;
+    // Block 3's output hardly changes its range from one gain position to the next, so five of
+    // them (the extremes and three between) drive block 4: the grid thinning would drop most of
+    // the other positions' samples anyway.
+    std::vector<size_t> driverGains;
+    for (size_t step = 0; step < 5; ++step)
+        driverGains.push_back ((plan.gains.size() - 1) * step / 4);
+    driverGains.erase (std::unique (driverGains.begin(), driverGains.end()), driverGains.end());
+
+    const auto layout = blockLayout (3);
+    std::vector<RegionFitResult> fits (groups.size());
+    StageProgress progress (options, blockFourStage);
+    parallelFor (
+        static_cast<int> (groups.size()), options.jobs,
+        [&] (int item)
         {
             const auto& members = groups[static_cast<size_t> (item)];
             std::vector<int> drivers = {members.front(), members[members.size() / 2], members.back()};
@@ -921,57 +985,101 @@ ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
             std::mt19937 random (static_cast<uint32_t> (700 + item));
             for (size_t rIndex = 0; rIndex < trainingRates.size(); ++rIndex)
             {
-                ExactCircuit circuit (trainingRates[rIndex], set);
-                const double restInput = restByRate[trainingRates[rIndex]].y3;
+                ExactCircuit circuit (trainingRates[rIndex], plan.triodeSet);
+                const double restInput = restByRate.at (trainingRates[rIndex]).y3;
                 for (int t : drivers)
                 {
                     circuit.block (3).setControlPosition (static_cast<uint32_t> (t));
                     ExactBlockRunner r4 (circuit.block (3), circuit.solver (3), restInput);
                     for (size_t g : driverGains)
-                        for (size_t s = 0; s < backSignalCount; ++s)
-                            r4.run (runs[g].y3[rIndex * backSignalCount + s], options.trajectory, &samples,
-                                    random);
+                        for (size_t s = 0; s < plan.backSignalCount; ++s)
+                            r4.run (runs[g].y3[rIndex * plan.backSignalCount + s], options.trajectory,
+                                    &samples, random);
                 }
             }
-            ExactCircuit circuit (trainingRates.front(), set);
+            ExactCircuit circuit (trainingRates.front(), plan.triodeSet);
             circuit.block (3).setControlPosition (static_cast<uint32_t> (members[members.size() / 2]));
-            fits[static_cast<size_t> (item)] =
-                fitRegions (samples, fitOptions (options, layout, circuit.block (3), static_cast<uint32_t> (900 + item),
-                                              valve.name + " block 4 group " + std::to_string (item)));
-            blockProgress.itemDone();
+            fits[static_cast<size_t> (item)] = fitRegions (
+                samples, fitOptions (options, layout, circuit.block (3), static_cast<uint32_t> (900 + item),
+                                     plan.valve.name + " block 4 group " + std::to_string (item)));
+            progress.itemDone();
         });
+    return fits;
+}
 
-        report (options, valve.name + ": block 4 networks in " + std::to_string (seconds (started)) + " s");
+// Block 4's rate table per written position: its rest with block 3's rest output as its input.
+std::vector<std::vector<double>> blockFourRateTables (const ValveSetPlan& plan, const RestStates& restByRate,
+                                                      const std::vector<int>& written)
+{
+    std::vector<std::vector<double>> tables (written.size());
+    StageProgress progress (plan.options, blockFourTableStage);
+    parallelFor (static_cast<int> (plan.rates.size()), 1,
+                 [&] (int r)
+                 {
+                     const int rate = plan.rates[static_cast<size_t> (r)];
+                     ExactCircuit circuit (rate, plan.triodeSet);
+                     const double restInput = restByRate.at (rate).y3;
+                     for (size_t t = 0; t < written.size(); ++t)
+                     {
+                         circuit.block (3).setControlPosition (static_cast<uint32_t> (written[t]));
+                         ExactBlockRunner r4 (circuit.block (3), circuit.solver (3), restInput);
+                         appendRateRecord (tables[t], rate, r4.rest());
+                     }
+                     progress.itemDone();
+                 });
+    return tables;
+}
 
-        // Rate tables per position: block 4's rest with block 3's rest output as its input.
-        std::vector<std::vector<double>> tables (written.size());
-        StageProgress tableProgress (options, blockFourTableStage);
-        parallelFor (static_cast<int> (rates.size()), 1, [&] (int r)
-        {
-            const int rate = rates[static_cast<size_t> (r)];
-            ExactCircuit circuit (rate, set);
-            const double restInput = restByRate[rate].y3;
-            for (size_t t = 0; t < written.size(); ++t)
-            {
-                circuit.block (3).setControlPosition (static_cast<uint32_t> (written[t]));
-                ExactBlockRunner r4 (circuit.block (3), circuit.solver (3), restInput);
-                appendRateRecord (tables[t], rate, r4.rest());
-            }
-            tableProgress.itemDone();
-        });
-        std::vector<PositionRecord> positions;
-        for (size_t t = 0; t < written.size(); ++t)
-        {
-            const auto trained = groupOf.find (written[t]);
-            const size_t group = trained != groupOf.end() ? trained->second
-                                                          : groupOf[tones[nearestIndex (tones, written[t])]];
-            positions.push_back (standardPosition (layout, fits[group], std::move (tables[t]),
-                                                   static_cast<uint32_t> (written[t])));
-        }
-        build.files.push_back ({modelFileName (valve, 3, 0), standardFileBytes (layout, std::move (positions))});
-        build.reports.push_back (summarise (3, fits, static_cast<int> (written.size()), seconds (started)));
-        report (options, valve.name + ": block 4 in " + std::to_string (build.reports.back().seconds) + " s, "
-                             + std::to_string (groups.size()) + " shared network sets");
+void buildBlockFour (const ValveSetPlan& plan, const std::vector<GainRun>& runs, const RestStates& restByRate,
+                     ValveSetBuild& build)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const auto groups = toneGroups (plan.options, plan.triodeSet);
+    std::map<int, size_t> groupOf;
+    for (size_t g = 0; g < groups.size(); ++g)
+        for (int t : groups[g])
+            groupOf[t] = g;
+    const int highest = *std::max_element (plan.tones.begin(), plan.tones.end());
+    std::vector<int> written;
+    for (int t = 0; t <= highest; ++t)
+        written.push_back (t);
+
+    const auto fits = fitBlockFourGroups (plan, runs, restByRate, groups);
+    report (plan.options,
+            plan.valve.name + ": block 4 networks in " + std::to_string (seconds (started)) + " s");
+
+    auto tables = blockFourRateTables (plan, restByRate, written);
+    std::vector<PositionRecord> positions;
+    const auto layout = blockLayout (3);
+    for (size_t t = 0; t < written.size(); ++t)
+    {
+        const auto trained = groupOf.find (written[t]);
+        const size_t group = trained != groupOf.end()
+                                 ? trained->second
+                                 : groupOf[plan.tones[nearestIndex (plan.tones, written[t])]];
+        positions.push_back (standardPosition (layout, fits[group], std::move (tables[t]),
+                                               static_cast<uint32_t> (written[t])));
     }
+    build.files.push_back (
+        {modelFileName (plan.valve, 3, 0), standardFileBytes (layout, std::move (positions))});
+    build.reports.push_back (summarise (3, fits, static_cast<int> (written.size()), seconds (started)));
+    report (plan.options, plan.valve.name + ": block 4 in " + std::to_string (build.reports.back().seconds) +
+                              " s, " + std::to_string (groups.size()) + " shared network sets");
+}
+} // namespace
+
+// The pipeline of one valve set: the trajectories the training rates give, the rest states of
+// every processing rate, then each block's networks and files in chain order.
+ValveSetBuild buildValveSet (const ValveSet& valve, const BuildOptions& options)
+{
+    const ValveSetPlan plan (valve, options);
+    ValveSetBuild build;
+    const auto runs = runTrainingTrajectories (plan);
+    const auto restByRate = solveRestStates (plan);
+    buildFrontBlocks (plan, runs, restByRate, build);
+    for (const FrontRateBand& band : frontRateBands (valve, options))
+        buildFrontRateBand (plan, band, restByRate, build);
+    buildBlockThree (plan, runs, restByRate, build);
+    buildBlockFour (plan, runs, restByRate, build);
     return build;
 }
