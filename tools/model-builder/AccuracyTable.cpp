@@ -1,6 +1,7 @@
 #include "AccuracyTable.h"
 
 #include "BlockRunner.h"
+#include "ExactCircuit.h"
 #include "NetworkBlockRunner.h"
 
 #include "engine/ChannelChain.h"
@@ -21,24 +22,6 @@
 namespace
 {
 constexpr int toneLevels = 15;
-
-// The exact circuit at one processing rate: blocks whose triode is the reference triode.
-struct ExactBlocks
-{
-    ReferenceTriode triode;
-    PreampBlockSet blocks;
-    std::array<std::unique_ptr<PortSolver>, 4> solvers;
-
-    ExactBlocks (double rate, int triodeParameterSet) : blocks (makePreampBlocks (rate))
-    {
-        triode.selectParameterSet (triodeParameterSet);
-        for (size_t k = 0; k < 4; ++k)
-        {
-            blocks[k]->triode = &triode;
-            solvers[k] = std::make_unique<PortSolver> (*blocks[k], triode);
-        }
-    }
-};
 
 // The host signal as the blocks receive it: times the input gain in float, then up-sampled by
 // the plug-in's own filter when oversampling.
@@ -225,7 +208,7 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                     if (images[kk].empty())
                         return paths[kk].string() + ": missing or empty";
                 }
-                ExactBlocks exact (rate, valve.triodeParameterSet);
+                ExactCircuit exact (rate, valve.triodeParameterSet);
                 const auto networkBlocks = makePreampBlocks (rate);
                 std::vector<std::unique_ptr<NetworkBlockRunner>> networks;
                 for (int k = 0; k < 4; ++k)
@@ -241,14 +224,14 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                 for (int gain : grid.gains)
                 {
                     const auto g = static_cast<uint32_t> (gain);
-                    exact.blocks[0]->setControlPosition (g);
-                    exact.blocks[1]->setControlPosition (g);
+                    exact.block (0).setControlPosition (g);
+                    exact.block (1).setControlPosition (g);
                     networks[0]->select (g);
                     networks[1]->select (g);
                     networks[2]->select (0);
-                    ExactBlockRunner r1 (*exact.blocks[0], *exact.solvers[0], 0.0);
-                    ExactBlockRunner r2 (*exact.blocks[1], *exact.solvers[1], r1.rest().y);
-                    ExactBlockRunner r3 (*exact.blocks[2], *exact.solvers[2], r2.rest().y);
+                    ExactBlockRunner r1 (exact.block (0), exact.solver (0), 0.0);
+                    ExactBlockRunner r2 (exact.block (1), exact.solver (1), r1.rest().y);
+                    ExactBlockRunner r3 (exact.block (2), exact.solver (2), r2.rest().y);
                     std::unique_ptr<PluginChain> plugin;
                     if (grid.pluginCheck && !grid.tones.empty())
                     {
@@ -289,8 +272,8 @@ std::string runAccuracyGrid (const AccuracyGrid& grid, const std::function<void 
                         }
                         for (int tone : grid.tones)
                         {
-                            exact.blocks[3]->setControlPosition (static_cast<uint32_t> (tone));
-                            ExactBlockRunner r4 (*exact.blocks[3], *exact.solvers[3], r3.rest().y);
+                            exact.block (3).setControlPosition (static_cast<uint32_t> (tone));
+                            ExactBlockRunner r4 (exact.block (3), exact.solver (3), r3.rest().y);
                             networks[3]->select (static_cast<uint32_t> (tone));
                             AccuracyRow row;
                             row.valve = valve.name;

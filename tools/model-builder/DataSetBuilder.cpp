@@ -1,5 +1,7 @@
 #include "DataSetBuilder.h"
 
+#include "ExactCircuit.h"
+
 #include "engine/PreampBlocks.h"
 #include "models/BlockFacts.h"
 #include "reference/ReferenceTriode.h"
@@ -19,26 +21,6 @@ namespace
 const int gainPositionCount = positionCount (PositionControl::gain);
 const int tonePositionCount = positionCount (PositionControl::tone);
 constexpr int defaultTonePosition = 1687; // all three tone controls at their middle
-
-// The exact circuit at one processing rate with one triode parameter set.
-struct ExactCircuit
-{
-    ReferenceTriode triode;
-    PreampBlockSet blocks;
-    std::array<std::unique_ptr<PortSolver>, 4> solvers;
-
-    ExactCircuit (double rate, int triodeParameterSet) : blocks (makePreampBlocks (rate))
-    {
-        triode.selectParameterSet (triodeParameterSet);
-        for (size_t k = 0; k < 4; ++k)
-        {
-            blocks[k]->triode = &triode;
-            solvers[k] = std::make_unique<PortSolver> (*blocks[k], triode);
-        }
-    }
-    SSParamsVecAutomation& block (int k) { return *blocks[static_cast<size_t> (k)]; }
-    const PortSolver& solver (int k) const { return *solvers[static_cast<size_t> (k)]; }
-};
 
 double seconds (std::chrono::steady_clock::time_point since)
 {
