@@ -1,8 +1,9 @@
 #include "engine/ChannelChain.h"
+#include "AllocationCounter.h"
 #include "engine/FirResampler.h"
 #include "engine/OversamplingTables.h"
-#include "AllocationCounter.h"
 #include "support/ChainModelFiles.h"
+#include "support/RandomSignal.h"
 #include "support/StandInBlock.h"
 
 #include <gtest/gtest.h>
@@ -45,16 +46,6 @@ std::vector<double> allRatesTable()
     for (int32_t f : everyFactor)
         records.push_back (operatingPoint (hostRate * f));
     return chainfiles::rateTable (records);
-}
-
-std::vector<float> randomSignal (size_t n, unsigned seed)
-{
-    std::mt19937 generator (seed);
-    std::uniform_real_distribution<float> dist (-1.0f, 1.0f);
-    std::vector<float> v (n);
-    for (auto& s : v)
-        s = dist (generator);
-    return v;
 }
 
 // Four stand-in blocks and their model files; blocks 1 to 3 read pca files and block 4 a

@@ -1,5 +1,6 @@
 #include "engine/FirResampler.h"
 #include "engine/OversamplingTables.h"
+#include "support/RandomSignal.h"
 
 #include <gtest/gtest.h>
 
@@ -11,16 +12,6 @@
 namespace
 {
 const int factors[] = {2, 4, 8, 16};
-
-std::vector<float> randomSignal (size_t n, unsigned seed)
-{
-    std::mt19937 generator (seed);
-    std::uniform_real_distribution<float> dist (-1.0f, 1.0f);
-    std::vector<float> v (n);
-    for (auto& s : v)
-        s = dist (generator);
-    return v;
-}
 
 // Plain polyphase interpolator: output j of host period t is sum_L F h[j + L F] x[t - L].
 double interpolated (const std::vector<float>& h, int factor, const std::vector<float>& x, int t, int j)

@@ -32,6 +32,21 @@ std::vector<Shape> fusedShapes()
     return shapes;
 }
 
+// The currents, the network outputs and the scaled inputs of two evaluations, bit for bit.
+void expectSameEvaluation (const Shape& c, const std::vector<double>& currents,
+                           const std::vector<double>& expected, const RegionScratch& scratch,
+                           const RegionScratch& expectedScratch)
+{
+    for (uint32_t j = 0; j < c.outputs; ++j)
+        ASSERT_EQ (doubleBits (currents[j]), doubleBits (expected[j])) << "current " << j;
+    for (uint32_t o = 0; o < c.outputs; ++o)
+        ASSERT_EQ (floatBits (scratch.networkOutput[o]), floatBits (expectedScratch.networkOutput[o]))
+            << "output " << o;
+    for (uint32_t q = 0; q < c.inputs; ++q)
+        ASSERT_EQ (floatBits (scratch.scaledInput[q]), floatBits (expectedScratch.scaledInput[q]))
+            << "input " << q;
+}
+
 std::unique_ptr<BaseModelFileF> fileOf (const Shape& c, float weightScale)
 {
     SampleShape s;
@@ -105,15 +120,9 @@ TEST (FusedEvaluation, EveryFusedShapeGivesTheCurrentsOfFannNetworks)
                     std::vector<double> iFast (c.outputs, -7.0), iPlain (c.outputs, -7.0);
                     ours.evaluate (u.data(), iFast.data(), fastScratch);
                     theirs.evaluate (u.data(), iPlain.data(), plainScratch);
-                    for (uint32_t j = 0; j < c.outputs; ++j)
-                        ASSERT_EQ (doubleBits (iFast[j]), doubleBits (iPlain[j]))
-                            << "net " << e << " current " << j;
-                    for (uint32_t o = 0; o < c.outputs; ++o)
-                        ASSERT_EQ (floatBits (fastScratch.networkOutput[o]),
-                                   floatBits (plainScratch.networkOutput[o]));
-                    for (uint32_t q = 0; q < c.inputs; ++q)
-                        ASSERT_EQ (floatBits (fastScratch.scaledInput[q]),
-                                   floatBits (plainScratch.scaledInput[q]));
+                    SCOPED_TRACE (testing::Message() << "net " << e << " trial " << trial);
+                    ASSERT_NO_FATAL_FAILURE (
+                        expectSameEvaluation (c, iFast, iPlain, fastScratch, plainScratch));
                 }
             }
         }
@@ -221,14 +230,9 @@ TEST (FusedEvaluation, TheAvx2BuildGivesTheFloatsOfTheSse2Build)
                     std::vector<double> iNarrow (c.outputs, -7.0), iWide (c.outputs, -7.0);
                     narrow (region, u.data(), iNarrow.data(), narrowScratch);
                     wide (region, u.data(), iWide.data(), wideScratch);
-                    for (uint32_t j = 0; j < c.outputs; ++j)
-                        ASSERT_EQ (doubleBits (iNarrow[j]), doubleBits (iWide[j])) << "trial " << trial;
-                    for (uint32_t o = 0; o < c.outputs; ++o)
-                        ASSERT_EQ (floatBits (narrowScratch.networkOutput[o]),
-                                   floatBits (wideScratch.networkOutput[o]));
-                    for (uint32_t q = 0; q < c.inputs; ++q)
-                        ASSERT_EQ (floatBits (narrowScratch.scaledInput[q]),
-                                   floatBits (wideScratch.scaledInput[q]));
+                    SCOPED_TRACE (testing::Message() << "trial " << trial);
+                    ASSERT_NO_FATAL_FAILURE (
+                        expectSameEvaluation (c, iNarrow, iWide, narrowScratch, wideScratch));
                     ++evaluations;
                 }
             }

@@ -20,12 +20,7 @@ TEST (RegionStepAllocation, SearchEvaluateProjectAndFallbackAllocateNothing)
 
     for (const bool usesPca : {false, true})
     {
-        SampleShape s;
-        s.nv = 4;
-        s.ni = 4;
-        s.nx = 5;
-        s.hidden = {8};
-        s.netsPerPosition = 8;
+        const SampleShape s = pcaSampleShape (5, 8, 2, 8);
         const auto image =
             usesPca ? samplePcaFile (s, 3)->writeToMemory() : sampleStandardFile (s)->writeToMemory();
         TestBlock block (4, 4, 5);
@@ -55,13 +50,7 @@ TEST (RegionStepAllocation, SelectingAnyPositionAfterTheLoadAllocatesNothing)
 {
     for (const bool usesPca : {false, true})
     {
-        SampleShape s;
-        s.nv = 4;
-        s.ni = 4;
-        s.nx = 5;
-        s.hidden = {8};
-        s.positions = 5;
-        s.netsPerPosition = 6;
+        const SampleShape s = pcaSampleShape (5, 8, 5, 6);
         const auto image =
             usesPca ? samplePcaFile (s, 3)->writeToMemory() : sampleStandardFile (s)->writeToMemory();
         TestBlock block (4, 4, 5);

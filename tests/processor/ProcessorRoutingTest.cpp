@@ -3,6 +3,8 @@
 // loads them through its normal reload path. Each block's network is the tangent of the exact
 // circuit at its rest point, so the signal passes with the circuit's own gain and tone: a test
 // can tell one input, one channel and one control setting from another.
+#include "ProcessChannels.h"
+
 #include "processor/VarkelPreampAudioProcessor.h"
 #include "support/ChainModelFiles.h"
 #include "support/LinearisedModelSet.h"
@@ -66,14 +68,7 @@ struct ConfiguredProcessor
 
     juce::AudioBuffer<float> process (std::initializer_list<std::vector<float>> channels)
     {
-        const int numSamples = static_cast<int> (channels.begin()->size());
-        juce::AudioBuffer<float> buffer (processor.getTotalNumInputChannels(), numSamples);
-        int c = 0;
-        for (const auto& samples : channels)
-            buffer.copyFrom (c++, 0, samples.data(), numSamples);
-        juce::MidiBuffer midi;
-        processor.processBlock (buffer, midi);
-        return buffer;
+        return processChannels (processor, processor.getTotalNumInputChannels(), channels);
     }
 
     juce::ScopedJuceInitialiser_GUI juce;

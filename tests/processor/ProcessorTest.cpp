@@ -1,3 +1,5 @@
+#include "ProcessChannels.h"
+
 #include "processor/EngineSettings.h"
 #include "processor/VarkelPreampAudioProcessor.h"
 
@@ -30,15 +32,7 @@ protected:
 
     juce::AudioBuffer<float> process (std::initializer_list<std::vector<float>> channels)
     {
-        const int numChannels = static_cast<int> (channels.size());
-        const int numSamples = static_cast<int> (channels.begin()->size());
-        juce::AudioBuffer<float> buffer (numChannels, numSamples);
-        int c = 0;
-        for (const auto& samples : channels)
-            buffer.copyFrom (c++, 0, samples.data(), numSamples);
-        juce::MidiBuffer midi;
-        processor.processBlock (buffer, midi);
-        return buffer;
+        return processChannels (processor, static_cast<int> (channels.size()), channels);
     }
 
     juce::ScopedJuceInitialiser_GUI juce;
