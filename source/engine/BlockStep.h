@@ -43,13 +43,30 @@ struct BlockState
 // nothing: x and its scratch trade places. A block type whose products are final and inline (the
 // preamp's own) has them inlined here; any other goes through the virtual calls.
 template <typename Block, typename Currents>
-inline double stepBlock (const Block& block, BlockState& s, double input, Currents&& currents) noexcept
+inline double stepBlock (const Block& block, BlockState& s, double input, Currents&& currents) noexcept;
+
+// The step in its two halves around the currents, for a caller that runs several blocks' steps
+// side by side: startStep takes the input and makes p, finishStep updates the state and gives y.
+template <typename Block>
+inline void startStep (const Block& block, BlockState& s, double input) noexcept
 {
     s.u[0] = input;
     block.computeNonlinearInputs (s.u.data(), s.x.data(), s.p.data());
-    currents (static_cast<const double*> (s.p.data()), s.i.data());
+}
+
+template <typename Block>
+inline double finishStep (const Block& block, BlockState& s) noexcept
+{
     block.updateState (s.u.data(), s.i.data(), s.x.data(), s.xNext.data());
     std::swap (s.x, s.xNext);
     block.computeOutput (s.u.data(), s.x.data(), s.i.data(), &s.y);
     return s.y;
+}
+
+template <typename Block, typename Currents>
+inline double stepBlock (const Block& block, BlockState& s, double input, Currents&& currents) noexcept
+{
+    startStep (block, s, input);
+    currents (static_cast<const double*> (s.p.data()), s.i.data());
+    return finishStep (block, s);
 }

@@ -55,14 +55,22 @@ void ChannelChain::processPlain (float* samples, int n) noexcept
     }
 
     const DenormalFlush flush;
-    for (int s = 0; s < n; ++s)
+    double signal[waveLength];
+    float level[waveLength];
+    for (int start = 0; start < n; start += waveLength)
     {
+        const int count = std::min (waveLength, n - start);
+        float* const chunk = samples + start;
         // A NaN or infinite sample would otherwise stay in the block states for good.
-        const double chainOutput =
-            runBlocks (finiteOrZero (samples[s] * inputGain.load (std::memory_order_relaxed)));
-        pushLevel();
-        samples[s] = static_cast<float> (static_cast<double> (outputGain.load (std::memory_order_relaxed)) *
-                                         chainOutput);
+        for (int s = 0; s < count; ++s)
+            signal[s] = finiteOrZero (chunk[s] * inputGain.load (std::memory_order_relaxed));
+        runBlocks (signal, level, count);
+        for (int s = 0; s < count; ++s)
+        {
+            levelWindow.push (level[s]);
+            chunk[s] = static_cast<float> (static_cast<double> (outputGain.load (std::memory_order_relaxed)) *
+                                           signal[s]);
+        }
     }
 }
 
@@ -82,21 +90,33 @@ void ChannelChain::processOversampled (float* samples, int n) noexcept
     const DenormalFlush flush;
     FirResampler& up = *upsampler;
     FirResampler& down = *downsampler;
-    for (int s = 0; s < n; ++s)
+    double signal[waveLength];
+    float level[waveLength];
+    const int hostPerWave = std::max (1, waveLength / factor);
+    for (int start = 0; start < n; start += hostPerWave)
     {
-        up.push (finiteOrZero (samples[s] * inputGain.load (std::memory_order_relaxed)));
-
-        // The decimator keeps only the filtered value at the first sub-sample of each host
-        // period; the level window also advances once per host sample.
-        const double chainOutput = runBlocks (up.nextOutput());
-        pushLevel();
-        down.push (static_cast<float> (chainOutput));
-        samples[s] = down.nextOutput() * outputGain.load (std::memory_order_relaxed);
-
-        for (int j = 1; j < factor; ++j)
+        const int hostCount = std::min (hostPerWave, n - start);
+        float* const chunk = samples + start;
+        for (int s = 0; s < hostCount; ++s)
         {
-            down.push (static_cast<float> (runBlocks (up.nextOutput())));
-            down.advance();
+            up.push (finiteOrZero (chunk[s] * inputGain.load (std::memory_order_relaxed)));
+            for (int j = 0; j < factor; ++j)
+                signal[s * factor + j] = up.nextOutput();
+        }
+        runBlocks (signal, level, hostCount * factor);
+        for (int s = 0; s < hostCount; ++s)
+        {
+            // The decimator keeps only the filtered value at the first sub-sample of each host
+            // period; the level window also advances once per host sample.
+            const double* const period = signal + s * factor;
+            levelWindow.push (level[s * factor]);
+            down.push (static_cast<float> (period[0]));
+            chunk[s] = down.nextOutput() * outputGain.load (std::memory_order_relaxed);
+            for (int j = 1; j < factor; ++j)
+            {
+                down.push (static_cast<float> (period[j]));
+                down.advance();
+            }
         }
     }
 }
@@ -112,11 +132,11 @@ void ChannelChain::restartFromOperatingPoint (int k) noexcept
         w.y = 0.0;
 }
 
-void ChannelChain::pushLevel() noexcept
+float ChannelChain::lastStageLevel() const noexcept
 {
     // The level is the cathode current of the last stage's triode.
     const BlockWorkspace& last = workspaces[numBlocks - 1];
-    levelWindow.push (last.numNonlinearOutputs >= 2 ? static_cast<float> (last.i[1]) : 0.0f);
+    return last.numNonlinearOutputs >= 2 ? static_cast<float> (last.i[1]) : 0.0f;
 }
 
 namespace

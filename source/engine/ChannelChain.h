@@ -98,24 +98,37 @@ public:
     LevelWindow levelWindow;
 
 private:
-    // One pass of the four blocks at the processing rate: the chain's input to its output.
-    double runBlocks (double input) noexcept { return pass (*this, input); }
+    // The processing-rate samples one call of the pass runs: short enough to live on the stack
+    // of the audio thread, long enough that the blocks run side by side for most of it.
+    static constexpr int waveLength = 32;
+
+    // The four blocks over n <= waveLength processing-rate samples: `signal` holds the chain's
+    // inputs and receives its outputs, `level` receives the last stage's cathode current after
+    // each sample. The blocks run as a wave: at each step block 1 takes sample t, block 2 sample
+    // t - 1, block 3 t - 2 and block 4 t - 3, so the four steps do not wait on each other and the
+    // processor overlaps them; every block still sees its own samples in order, so the output is
+    // the output of running the samples one by one.
+    void runBlocks (double* signal, float* level, int n) noexcept { pass (*this, signal, level, n); }
+    // One block's step in three parts, so that the pass can run the blocks' steps side by side.
     template <class Block>
-    double runBlock (int k, double input) noexcept;
+    void startBlock (int k, double input) noexcept;
+    void blockCurrents (int k) noexcept;
+    template <class Block>
+    void finishBlock (int k) noexcept;
     // The pass for the chain's block types: with the preamp's own four blocks, one whose products
     // are inlined and whose calls are direct; with any other, one through the virtual calls.
     // Chosen whenever a block is loaded (ChannelPass.cpp).
-    using Pass = double (*) (ChannelChain&, double) noexcept;
+    using Pass = void (*) (ChannelChain&, double*, float*, int) noexcept;
     template <class B1, class B2, class B3, class B4>
-    static double runFourBlocks (ChannelChain& chain, double input) noexcept;
-    static double runAnyBlocks (ChannelChain& chain, double input) noexcept;
+    static void runFourBlocks (ChannelChain& chain, double* signal, float* level, int n) noexcept;
+    static void runAnyBlocks (ChannelChain& chain, double* signal, float* level, int n) noexcept;
     // The preamp's pass built for processors with AVX2 (no FMA: the same doubles), chosen where
     // the processor has it.
-    __attribute__ ((target ("avx2"))) static double runPreampBlocksAvx2 (ChannelChain& chain,
-                                                                         double input) noexcept;
+    __attribute__ ((target ("avx2"))) static void runPreampBlocksAvx2 (ChannelChain& chain, double* signal,
+                                                                       float* level, int n) noexcept;
+    float lastStageLevel() const noexcept;
     void choosePass() noexcept;
     void restartFromOperatingPoint (int k) noexcept;
-    void pushLevel() noexcept;
 
     std::array<BlockWorkspace, numBlocks> workspaces;
     std::array<BlockModelState, numBlocks> models;
