@@ -58,6 +58,14 @@ void load (ChannelChain& chain, PreampBlockSet& blocks, const ChainCase& c)
         chain.selectPosition (k, k == 3 ? 1687u : 8u);
     ASSERT_TRUE (chain.isReady());
 }
+
+void processAtFactor (ChannelChain& chain, const ChainCase& c, float* samples, int n)
+{
+    if (c.factor == 1)
+        chain.processPlain (samples, n);
+    else
+        chain.processOversampled (samples, n);
+}
 } // namespace
 
 TEST (RealDataChainEquality, FastAndPlainEvaluationGiveTheSameFloats)
@@ -84,16 +92,8 @@ TEST (RealDataChainEquality, FastAndPlainEvaluationGiveTheSameFloats)
             }
             std::vector<float> a (input.begin() + part * stretch, input.begin() + (part + 1) * stretch);
             std::vector<float> b = a;
-            if (c.factor == 1)
-            {
-                fast.processPlain (a.data(), stretch);
-                plain.processPlain (b.data(), stretch);
-            }
-            else
-            {
-                fast.processOversampled (a.data(), stretch);
-                plain.processOversampled (b.data(), stretch);
-            }
+            processAtFactor (fast, c, a.data(), stretch);
+            processAtFactor (plain, c, b.data(), stretch);
             for (int s = 0; s < stretch; ++s)
                 ASSERT_EQ (floatBits (a[s]), floatBits (b[s])) << "part " << part << ", sample " << s;
             EXPECT_EQ (floatBits (fast.levelWindow.sum), floatBits (plain.levelWindow.sum));
@@ -116,17 +116,9 @@ TEST (RealDataChainEquality, HowTheHostCutsItsBuffersChangesNoBit)
     {
         SCOPED_TRACE (testing::Message() << "valve " << c.valve << ", " << c.hostRate << " Hz x" << c.factor);
         PreampBlockSet blocks = makePreampBlocks (c.hostRate);
-        ChannelChain cut, oneByOne;
-        load (cut, blocks, c);
-        load (oneByOne, blocks, c);
-        const auto process = [&c] (ChannelChain& chain, float* samples, int n)
-        {
-            if (c.factor == 1)
-                chain.processPlain (samples, n);
-            else
-                chain.processOversampled (samples, n);
-        };
-
+        ChannelChain oneByOne, cut;
+        for (ChannelChain* chain : {&oneByOne, &cut})
+            load (*chain, blocks, c);
         const auto input = phrase (c.hostRate, c.hostRate / 4);
         std::vector<float> a = input, b = input;
         size_t next = 0;
@@ -134,11 +126,11 @@ TEST (RealDataChainEquality, HowTheHostCutsItsBuffersChangesNoBit)
         {
             const int n =
                 static_cast<int> (std::min<size_t> (cuts[next % std::size (cuts)], a.size() - start));
-            process (cut, a.data() + start, n);
+            processAtFactor (cut, c, a.data() + start, n);
             start += static_cast<size_t> (n);
         }
         for (size_t s = 0; s < b.size(); ++s)
-            process (oneByOne, b.data() + s, 1);
+            processAtFactor (oneByOne, c, b.data() + s, 1);
 
         for (size_t s = 0; s < a.size(); ++s)
             ASSERT_EQ (floatBits (a[s]), floatBits (b[s])) << "sample " << s;
