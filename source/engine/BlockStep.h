@@ -33,18 +33,6 @@ struct BlockState
     void fillSupplies (const SSParamsVecAutomation& block) { block.fillSupplyInputs (u.data(), u.size()); }
 };
 
-// One sample of one block:
-//   p = D x + E u              (from the state before the update)
-//   i from p                   (whatever supplies the port currents: region networks, the exact
-//                               port solver; it may read i as its starting guess)
-//   x = A x + B u + C i
-//   y = G x + H u + K i        (from the updated state)
-// `currents` is called as currents (p, i) with the block's nv inputs and ni currents. Allocates
-// nothing: x and its scratch trade places. A block type whose products are final and inline (the
-// preamp's own) has them inlined here; any other goes through the virtual calls.
-template <typename Block, typename Currents>
-inline double stepBlock (const Block& block, BlockState& s, double input, Currents&& currents) noexcept;
-
 // The step in its two halves around the currents, for a caller that runs several blocks' steps
 // side by side: startStep takes the input and makes p, finishStep updates the state and gives y.
 template <typename Block>
@@ -63,6 +51,15 @@ inline double finishStep (const Block& block, BlockState& s) noexcept
     return s.y;
 }
 
+// One sample of one block:
+//   p = D x + E u              (from the state before the update)
+//   i from p                   (whatever supplies the port currents: region networks, the exact
+//                               port solver; it may read i as its starting guess)
+//   x = A x + B u + C i
+//   y = G x + H u + K i        (from the updated state)
+// `currents` is called as currents (p, i) with the block's nv inputs and ni currents. Allocates
+// nothing: x and its scratch trade places. A block type whose products are final and inline (the
+// preamp's own) has them inlined here; any other goes through the virtual calls.
 template <typename Block, typename Currents>
 inline double stepBlock (const Block& block, BlockState& s, double input, Currents&& currents) noexcept
 {

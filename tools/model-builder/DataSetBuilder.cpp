@@ -4,7 +4,6 @@
 
 #include "engine/PreampBlocks.h"
 #include "models/BlockFacts.h"
-#include "reference/ReferenceTriode.h"
 
 #include <algorithm>
 #include <atomic>
